@@ -1,0 +1,75 @@
+#include "platform/Ui.h"
+
+#include "platform/AppTitle.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace ui {
+
+namespace {
+
+Hooks &CurrentHooks()
+{
+    static Hooks hooks;
+    return hooks;
+}
+
+void ShowBox(QMessageBox::Icon icon, const QString &text)
+{
+    QMessageBox box(icon, ApplicationTitle(), text, QMessageBox::Ok);
+    box.exec();
+}
+
+} // namespace
+
+void ShowMessage(const QString &text)
+{
+    if (const auto &hook = CurrentHooks().message)
+        return hook(text);
+    ShowBox(QMessageBox::NoIcon, text);
+}
+
+void ShowError(const QString &text)
+{
+    if (const auto &hook = CurrentHooks().error)
+        return hook(text);
+    ShowBox(QMessageBox::Critical, text);
+}
+
+void Beep()
+{
+    if (const auto &hook = CurrentHooks().beep)
+        return hook();
+    QApplication::beep();
+}
+
+void OpenUrl(const QUrl &url)
+{
+    if (const auto &hook = CurrentHooks().openUrl)
+        return hook(url);
+    QDesktopServices::openUrl(url);
+}
+
+bool InputQuery(const QString &caption, const QString &prompt, QString &value)
+{
+    if (const auto &hook = CurrentHooks().inputQuery)
+        return hook(caption, prompt, value);
+    bool ok = false;
+    const QString entered =
+        QInputDialog::getText(QApplication::activeWindow(), caption, prompt, QLineEdit::Normal, value, &ok);
+    if (ok)
+        value = entered;
+    return ok;
+}
+
+ScopedHooks::ScopedHooks(Hooks hooks) : m_previous(std::exchange(CurrentHooks(), std::move(hooks))) {}
+
+ScopedHooks::~ScopedHooks()
+{
+    CurrentHooks() = std::move(m_previous);
+}
+
+} // namespace ui

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+
+class QWidget;
+
+// Modal boxes, the beep and the shell. Each goes through a replaceable hook so
+// that tests can record what the user would see; a recorder may run the event
+// loop while "its box is open" to reproduce what a nested loop allows.
+namespace ui {
+
+// A modal message box captioned with the application title. Returns when the
+// user has closed it.
+void ShowMessage(const QString &text);
+
+// The box in which an error that escaped a handler is reported; the event loop
+// goes on after it.
+void ShowError(const QString &text);
+
+// The system beep of a refused action.
+void Beep();
+
+// Asks the desktop to open a web address or a mailto: link. The result is not
+// looked at.
+void OpenUrl(const QUrl &url);
+
+// A one-line prompt; true and the entered text when the user confirms.
+bool InputQuery(const QString &caption, const QString &prompt, QString &value);
+
+// The hooks; an empty function means the real desktop service.
+struct Hooks {
+    std::function<void(const QString &)> message;
+    std::function<void(const QString &)> error;
+    std::function<void()> beep;
+    std::function<void(const QUrl &)> openUrl;
+    std::function<bool(const QString &caption, const QString &prompt, QString &value)> inputQuery;
+};
+
+// Installs hooks for the lifetime of the object and restores the previous ones.
+class ScopedHooks {
+public:
+    explicit ScopedHooks(Hooks hooks);
+    ~ScopedHooks();
+    ScopedHooks(const ScopedHooks &) = delete;
+    ScopedHooks &operator=(const ScopedHooks &) = delete;
+
+private:
+    Hooks m_previous;
+};
+
+} // namespace ui
