@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QSystemTrayIcon>
 
 namespace ui {
 
@@ -63,6 +64,13 @@ bool InputQuery(const QString &caption, const QString &prompt, QString &value)
     if (ok)
         value = entered;
     return ok;
+}
+
+bool HasNotificationArea()
+{
+    if (const auto &hook = CurrentHooks().hasNotificationArea)
+        return hook();
+    return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 ScopedHooks::ScopedHooks(Hooks hooks) : m_previous(std::exchange(CurrentHooks(), std::move(hooks))) {}

@@ -30,6 +30,10 @@ void OpenUrl(const QUrl &url);
 // A one-line prompt; true and the entered text when the user confirms.
 bool InputQuery(const QString &caption, const QString &prompt, QString &value);
 
+// Whether the desktop offers a notification area for the tray icon. Where it
+// does not, nothing may hide the main window, or the user could not get it back.
+bool HasNotificationArea();
+
 // The hooks; an empty function means the real desktop service.
 struct Hooks {
     std::function<void(const QString &)> message;
@@ -37,6 +41,7 @@ struct Hooks {
     std::function<void()> beep;
     std::function<void(const QUrl &)> openUrl;
     std::function<bool(const QString &caption, const QString &prompt, QString &value)> inputQuery;
+    std::function<bool()> hasNotificationArea;
 };
 
 // Installs hooks for the lifetime of the object and restores the previous ones.
