@@ -20,7 +20,10 @@ Hooks &CurrentHooks()
 
 void ShowBox(QMessageBox::Icon icon, const QString &text)
 {
-    QMessageBox box(icon, ApplicationTitle(), text, QMessageBox::Ok);
+    // Lines of a message are joined by a CR, which a label does not break at.
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    QMessageBox box(icon, ApplicationTitle(), shown, QMessageBox::Ok);
     box.exec();
 }
 
@@ -64,6 +67,13 @@ bool InputQuery(const QString &caption, const QString &prompt, QString &value)
     if (ok)
         value = entered;
     return ok;
+}
+
+void RequestTermination()
+{
+    if (const auto &hook = CurrentHooks().terminate)
+        return hook();
+    QCoreApplication::exit(0);
 }
 
 bool HasNotificationArea()

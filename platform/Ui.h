@@ -30,6 +30,11 @@ void OpenUrl(const QUrl &url);
 // A one-line prompt; true and the entered text when the user confirms.
 bool InputQuery(const QString &caption, const QString &prompt, QString &value);
 
+// Asks the application to end once the running handler returns (the event
+// loop, nested ones included, then ends with exit code 0). No window's close
+// handler runs.
+void RequestTermination();
+
 // Whether the desktop offers a notification area for the tray icon. Where it
 // does not, nothing may hide the main window, or the user could not get it back.
 bool HasNotificationArea();
@@ -42,6 +47,7 @@ struct Hooks {
     std::function<void(const QUrl &)> openUrl;
     std::function<bool(const QString &caption, const QString &prompt, QString &value)> inputQuery;
     std::function<bool()> hasNotificationArea;
+    std::function<void()> terminate;
 };
 
 // Installs hooks for the lifetime of the object and restores the previous ones.

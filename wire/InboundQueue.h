@@ -7,7 +7,7 @@
 // Complete frames waiting for the drain, oldest first. Never holds an empty
 // frame. Keeps a byte count so the reader can stop taking bytes from the socket
 // while a modal box holds the drain up.
-class InboundQueue {
+class FrameQueue {
 public:
     void push(QByteArray frame)
     {
@@ -34,3 +34,6 @@ private:
     std::deque<QByteArray> m_frames;
     qsizetype m_bytes = 0;
 };
+
+// The queue as the receive path names it.
+using InboundQueue = FrameQueue;

@@ -1,0 +1,145 @@
+#pragma once
+
+#include "wire/FieldList.h"
+#include "wire/FrameCutter.h"
+#include "wire/InboundQueue.h"
+
+#include <QAbstractSocket>
+#include <QMainWindow>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QPainter;
+class QPushButton;
+class QTcpSocket;
+class QTimer;
+class QTreeWidget;
+class QWidget;
+class ConnectionIconPanel;
+
+// The main window: the member tree, the own-presence button and the status bar,
+// and the owner of what the rest of the client shares — the socket, the two
+// timers, the inbound queue. The handlers keep the names of their controls and
+// events; each hands its work to a plain object.
+//
+// Split by subsystem: Tmfrm.cpp (creation, menus, closing), TmfrmConnection.cpp
+// (socket, session, drain, dispatch, logon exchange), TmfrmMemberList.cpp (the
+// tree), TmfrmConversations.cpp (messages, rooms, absence messages).
+class Tmfrm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Tmfrm(QWidget *parent = nullptr);
+    ~Tmfrm() override;
+
+    // The windows created after this one; menu items open them.
+    void setLogonDialog(QWidget *dialog) { logonfrm = dialog; }
+    void setAboutBox(QWidget *box) { AboutBox = box; }
+
+    // Writes the frame and its CR LF to the server; dropped silently while not
+    // connected.
+    void SendFrame(const QByteArray &frame);
+
+    // Controls, named as on the form.
+    QTcpSocket *csock;
+    QTimer *Timer1;
+    QTimer *ProcTimer;
+    QLabel *BackImage;
+    QTreeWidget *ftree;
+    QWidget *Panel1;
+    QPushButton *Panel2;
+    ConnectionIconPanel *StatusPanel0;
+    QLabel *StatusPanel1;
+    QMenu *MMenuUser;
+    QAction *LogonItem;
+    QAction *LogoffItem;
+    QAction *ListLoadSeparator;
+    QAction *ListLoadItem;
+    QAction *X1;
+    QMenu *E1;
+    QAction *N4;
+    QMenu *M1;
+    QAction *N10;
+    QMenu *H1;
+    QAction *WEB1;
+    QAction *V1;
+
+    // The inbound path: bytes → ReceiveBuffer → InboundQueue → drain.
+    FrameCutter ReceiveBuffer;
+    FrameQueue InboundQueue;
+    bool InDispatch = false;
+    QByteArrayList ListBuffer;
+    int AnnouncedState = 3;
+
+    // Session (TmfrmConnection.cpp).
+    void Timer1Timer();
+    void csockConnect();
+    void csockDisconnect();
+    void csockRead();
+    void csockError(QAbstractSocket::SocketError error);
+    void ProcTimerTimer();
+    void DispatchFrame(const QByteArray &frame);
+    void MMenuUserClick();
+    void LogonItemClick();
+    void LogoffItemClick();
+    static void StatusBar1DrawPanel(QPainter &painter, const QString &panelText, const QRect &rect);
+
+    // Handlers of the inbound codes, in the dispatcher's order.
+    void Proc000(const FieldList &fields);
+    void Proc001(const FieldList &fields);
+    void Proc002(const FieldList &fields);
+    void ProcLSETS(const FieldList &fields);
+    void ProcLSETD(const FieldList &fields);
+    void ProcLSETE(const FieldList &fields);
+    void ProcUADD(const FieldList &fields);
+    void ProcUDEL(const FieldList &fields);
+    void ProcMSG(const FieldList &fields);
+    void ProcMSI(const FieldList &fields);
+    void ProcSTC(const FieldList &fields);
+    void ProcMRM(const FieldList &fields);
+    void ProcMRJ(const FieldList &fields);
+    void ProcMRD(const FieldList &fields);
+    void ProcAMS(const FieldList &fields);
+
+    // Window (Tmfrm.cpp).
+    void X1Click();
+    void E1Click();
+    void M1Click();
+    void WEB1Click();
+    void V1Click();
+    void N4Click();
+    void N10Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createMenus();
+    void createCentralArea();
+    void createStatusBar();
+    void createSocket();
+    void createTimers();
+    void FormCreate();
+    bool FormCloseQuery();
+    void HideWhenMinimised();
+
+    QWidget *logonfrm = nullptr;
+    QWidget *AboutBox = nullptr;
+};
+
+// Status panel 0: draws the connection icon from its text, a marker that is
+// never shown ("ACTIVE" while connected).
+class ConnectionIconPanel : public QWidget {
+    Q_OBJECT
+public:
+    explicit ConnectionIconPanel(QWidget *parent = nullptr);
+    QString text() const { return m_text; }
+    void setText(const QString &text);
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QString m_text;
+};

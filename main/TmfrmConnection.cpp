@@ -1,0 +1,231 @@
+// The connection half of the main window: the socket and its events, the
+// session timer, the drain of the inbound queue, the dispatcher and the logon
+// exchange.
+#include "main/InboundCodes.h"
+#include "main/Session.h"
+#include "main/Tmfrm.h"
+
+#include "platform/SocketErrors.h"
+#include "platform/Ui.h"
+#include "platform/WidgetText.h"
+#include "resources/Pictures.h"
+#include "settings/SettingsFile.h"
+#include "shell/ClientVersion.h"
+#include "wire/ClientGlobals.h"
+#include "wire/Cp932.h"
+#include "wire/Fields.h"
+#include "wire/FrameText.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QTreeWidget>
+
+namespace {
+
+// While a modal box holds the drain up, the client stops taking bytes from the
+// socket once this much waits in the queue; the server then waits for us.
+constexpr qsizetype QueueHighWater = 16 * 1024 * 1024;
+
+// The socket's own buffer is bounded too, so a stalled drain pushes back to
+// the server instead of growing memory.
+constexpr qint64 SocketReadBuffer = 1024 * 1024;
+
+using Handler = void (Tmfrm::*)(const FieldList &);
+struct Route {
+    QByteArrayView code;
+    Handler handler;
+};
+
+#define VANTREL_ROUTE(code, handler) Route{code, &Tmfrm::handler},
+const Route DispatchTable[] = {VANTREL_INBOUND_CODES(VANTREL_ROUTE)};
+#undef VANTREL_ROUTE
+
+bool Connected(const QTcpSocket *socket)
+{
+    return socket->state() == QAbstractSocket::ConnectedState;
+}
+
+} // namespace
+
+void Tmfrm::createSocket()
+{
+    csock = new QTcpSocket(this);
+    csock->setReadBufferSize(SocketReadBuffer);
+    connect(csock, &QTcpSocket::connected, this, &Tmfrm::csockConnect);
+    connect(csock, &QTcpSocket::disconnected, this, &Tmfrm::csockDisconnect);
+    connect(csock, &QTcpSocket::readyRead, this, &Tmfrm::csockRead);
+    connect(csock, &QTcpSocket::errorOccurred, this, &Tmfrm::csockError);
+}
+
+void Tmfrm::Timer1Timer()
+{
+    switch (NextSessionStep(SessionState, Connected(csock))) {
+    case SessionStep::OpenSocket:
+        csock->abort();
+        csock->connectToHost(QString::fromLatin1(UserSettings.Host), UserSettings.Port);
+        break;
+    case SessionStep::CloseSocket:
+        if (csock->state() == QAbstractSocket::ConnectedState)
+            csock->disconnectFromHost();
+        else if (csock->state() != QAbstractSocket::UnconnectedState &&
+                 csock->state() != QAbstractSocket::ClosingState)
+            csock->abort();
+        break;
+    case SessionStep::None:
+        break;
+    }
+    StatusPanel0->setText(Connected(csock) ? QStringLiteral("ACTIVE") : QStringLiteral("NON-ACTIVE"));
+    HideWhenMinimised();
+}
+
+void Tmfrm::csockConnect()
+{
+    SessionState = ssOnline;
+    // A frame cut short by the previous connection would otherwise swallow the
+    // new greeting.
+    ReceiveBuffer.clear();
+}
+
+void Tmfrm::csockDisconnect()
+{
+    StatusPanel1->setText(QStringLiteral("サーバとの接続が切断されました"));
+    ftree->hide();
+}
+
+void Tmfrm::csockRead()
+{
+    if (InboundQueue.byteCount() > QueueHighWater)
+        return; // the drain picks reading up again once it has caught up
+    const QByteArray bytes = csock->readAll();
+    if (ReceiveBuffer.CutFrames(bytes, InboundQueue) == FrameCutter::Result::Overflow)
+        csock->abort(); // not our protocol: treated as a lost connection
+}
+
+void Tmfrm::csockError(QAbstractSocket::SocketError error)
+{
+    const int code = WinsockErrorCode(error);
+    if (code == socketcode::ConnectionRefused) {
+        StatusPanel1->setText(QStringLiteral("サーバと接続できませんでした"));
+        SessionState = ssConnectRequested;
+        return;
+    }
+    // The server closing an established connection is the ordinary end of a
+    // session; the disconnect that follows reports it.
+    if (error == QAbstractSocket::RemoteHostClosedError)
+        return;
+    // Any other error on an established connection ends it as well: the socket
+    // closes, csockDisconnect reports it and the session reconnects.
+    ui::ShowMessage(QStringLiteral("ＩＭサーバとの接続に想定外のエラーが発生しました。 CODE=%1").arg(code));
+}
+
+void Tmfrm::SendFrame(const QByteArray &frame)
+{
+    if (!Connected(csock))
+        return;
+    csock->write(frame + FrameDelimiter.toByteArray());
+}
+
+void Tmfrm::ProcTimerTimer()
+{
+    if (InDispatch)
+        return; // a handler further down the stack has a modal box open
+    InDispatch = true;
+    QString failure;
+    try {
+        while (!InboundQueue.empty())
+            DispatchFrame(InboundQueue.takeFirst());
+    } catch (const std::exception &error) {
+        failure = QString::fromUtf8(error.what());
+    }
+    InDispatch = false;
+    if (!failure.isEmpty()) {
+        ui::ShowError(failure); // the frames still queued go at the next tick
+        return;
+    }
+    if (csock->bytesAvailable() > 0)
+        csockRead(); // reading paused while the queue was full
+}
+
+void Tmfrm::DispatchFrame(const QByteArray &frame)
+{
+    const FieldList fields(SplitFields(frame));
+    if (fields.size() == 0) {
+        ui::ShowMessage(QStringLiteral("処理エラー(ProcTypeCheck)"));
+        return;
+    }
+    for (const Route &route : DispatchTable) {
+        if (fields.code() == route.code) {
+            (this->*route.handler)(fields);
+            return;
+        }
+    }
+    // The box shows no more than a screenful of a huge frame.
+    constexpr qsizetype shownBytes = 2048;
+    QString shown = ToWidgetText(frame.first(std::min(frame.size(), shownBytes)));
+    if (frame.size() > shownBytes)
+        shown += QStringLiteral("…");
+    ui::ShowMessage(QStringLiteral("Get Unknown Data :") + shown);
+    ui::RequestTermination();
+}
+
+void Tmfrm::StatusBar1DrawPanel(QPainter &painter, const QString &panelText, const QRect &rect)
+{
+    static const QList<QPixmap> ImageSrvState = pictures::ImageSrvState();
+    painter.drawPixmap(rect.topLeft(), ImageSrvState[panelText == u"ACTIVE" ? 1 : 0]);
+}
+
+void Tmfrm::MMenuUserClick()
+{
+    ListLoadSeparator->setVisible(false);
+    ListLoadItem->setVisible(false);
+    LogonItem->setVisible(!Connected(csock));
+    LogoffItem->setVisible(Connected(csock));
+}
+
+void Tmfrm::LogonItemClick()
+{
+    if (!logonfrm)
+        return;
+    logonfrm->show();
+    logonfrm->raise();
+    logonfrm->activateWindow();
+}
+
+void Tmfrm::LogoffItemClick()
+{
+    SessionState = ssLogoffRequested;
+}
+
+void Tmfrm::Proc000(const FieldList &)
+{
+    SendFrame(MakeFrame({"000", UserSettings.UserId, QByteArray::number(UserSettings.CorpIndex),
+                         UserSettings.Password, QByteArray::number(ClientVersion.major),
+                         QByteArray::number(ClientVersion.minor), QByteArray::number(ClientVersion.release)},
+                        TrailingTab::Yes));
+}
+
+void Tmfrm::Proc001(const FieldList &fields)
+{
+    switch (fields.intField(1)) {
+    case 0:
+        SaveUserSection(UserSettings);
+        break;
+    case 2:
+        ui::ShowMessage(QStringLiteral("プログラムのバージョンエラーで接続できません。\r"
+                                       "プログラムを最新のものに更新して下さい"));
+        break;
+    default:
+        ui::ShowMessage(QStringLiteral("接続設定に誤りがあります。\r再度内容を確認して接続して下さい。"));
+        SessionState = ssLogoffRequested;
+        break;
+    }
+}
+
+void Tmfrm::Proc002(const FieldList &fields)
+{
+    OwnDisplayName = fields.field(1);
+    StatusPanel1->setText(ToWidgetText(OwnDisplayName) + QStringLiteral("でログインしています"));
+}

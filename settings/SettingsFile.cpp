@@ -1,0 +1,93 @@
+#include "settings/SettingsFile.h"
+
+#include "settings/IniDocument.h"
+#include "wire/Fields.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+QString UserIniPath()
+{
+    return QDir::currentPath() + QStringLiteral("/user.ini");
+}
+
+SettingsWriteError::SettingsWriteError(const QString &path)
+    : std::runtime_error(QStringLiteral("%1 に書き込めません").arg(path).toStdString())
+{
+}
+
+namespace {
+
+IniDocument ReadDocument(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return IniDocument::Parse(file.readAll());
+}
+
+int IntOr(const IniDocument &doc, const char *section, const char *key, int fallback)
+{
+    return ParseDecimal(doc.value(section, key)).value_or(fallback);
+}
+
+// Like the desktop's own profile writer, each key is a complete write of the
+// file. The new file replaces the old one only once it is whole, so a failed
+// write never leaves half a file. The password lives here in plain text, so a
+// new file is readable by its owner alone.
+void WriteValue(const char *section, const char *key, const QByteArray &value)
+{
+    const QString path = UserIniPath();
+    const QFileInfo info(path);
+    IniDocument doc = ReadDocument(path);
+    doc.setValue(section, key, value);
+
+    QSaveFile file(path);
+    const bool writable = !info.exists() || info.isWritable();
+    bool ok = writable && file.open(QIODevice::WriteOnly);
+    if (ok && !info.exists())
+        ok = file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    ok = ok && file.write(doc.toBytes()) >= 0 && file.commit();
+    if (!ok)
+        throw SettingsWriteError(path);
+}
+
+} // namespace
+
+TUserSettings ReadUserSettings()
+{
+    const IniDocument doc = ReadDocument(UserIniPath());
+    TUserSettings s;
+    s.ServiceType = doc.value("SYSTEM", "TYPE");
+    if (const QByteArray host = doc.value("SYSTEM", "HOST"); !host.isEmpty())
+        s.Host = host;
+    if (const int port = IntOr(doc, "SYSTEM", "PORT", 0); port > 0 && port <= 65535)
+        s.Port = static_cast<quint16>(port);
+    s.UserId = doc.value("USER", "ID");
+    s.CorpIndex = IntOr(doc, "USER", "CORP", 0);
+    s.Password = doc.value("USER", "PWD");
+    s.RememberPassword = IntOr(doc, "USER", "PWDMEMORY", 0) != 0;
+    s.FormLeft = IntOr(doc, "MFORM", "LEFT", 0);
+    s.FormTop = IntOr(doc, "MFORM", "TOP", 0);
+    s.FormWidth = IntOr(doc, "MFORM", "WIDTH", 230);
+    s.FormHeight = IntOr(doc, "MFORM", "HEIGHT", 510);
+    return s;
+}
+
+void SaveUserSection(const TUserSettings &settings)
+{
+    WriteValue("USER", "ID", settings.UserId);
+    WriteValue("USER", "CORP", QByteArray::number(settings.CorpIndex));
+    WriteValue("USER", "PWDMEMORY", settings.RememberPassword ? "1" : "0");
+    WriteValue("USER", "PWD", settings.RememberPassword ? settings.Password : QByteArray());
+}
+
+void SaveFormBounds(const QRect &bounds)
+{
+    WriteValue("MFORM", "LEFT", QByteArray::number(bounds.left()));
+    WriteValue("MFORM", "TOP", QByteArray::number(bounds.top()));
+    WriteValue("MFORM", "WIDTH", QByteArray::number(bounds.width()));
+    WriteValue("MFORM", "HEIGHT", QByteArray::number(bounds.height()));
+}

@@ -1,0 +1,3 @@
+#include "settings/UserSettings.h"
+
+TUserSettings UserSettings;

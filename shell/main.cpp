@@ -1,0 +1,49 @@
+// The program's entry: sets the application up, creates the long-lived windows
+// once, in order, and runs the event loop until something asks it to end.
+#include "main/Tmfrm.h"
+#include "platform/AppTitle.h"
+#include "platform/Fonts.h"
+#include "platform/Ui.h"
+#include "resources/Pictures.h"
+#include "settings/Tlogonfrm.h"
+#include "settings/Tsettingfrm.h"
+#include "shell/TAboutBox.h"
+#include "shell/TfrmDummyMain.h"
+
+#include <QApplication>
+
+#include <memory>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(ApplicationTitle());
+    QApplication::setApplicationDisplayName(ApplicationTitle());
+    QApplication::setDesktopFileName(QStringLiteral("vantrel-im"));
+    QApplication::setWindowIcon(pictures::ApplicationIcon());
+    QApplication::setFont(WindowFont(12));
+    // The main window may be hidden in the tray while a message box closes;
+    // only an explicit request ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    try {
+        // Created in this order, destroyed in the reverse one; the owner of
+        // the tray icon goes last and takes the icon with it.
+        auto frmDummyMain = std::make_unique<TfrmDummyMain>();
+        auto mfrm = std::make_unique<Tmfrm>();
+        auto logonfrm = std::make_unique<Tlogonfrm>();
+        auto settingfrm = std::make_unique<Tsettingfrm>();
+        auto AboutBox = std::make_unique<TAboutBox>();
+
+        frmDummyMain->setMainWindow(mfrm.get());
+        mfrm->setLogonDialog(logonfrm.get());
+        mfrm->setAboutBox(AboutBox.get());
+        logonfrm->setSettingsDialog(settingfrm.get());
+        mfrm->show();
+
+        QApplication::exec();
+    } catch (const std::exception &error) {
+        ui::ShowError(QString::fromUtf8(error.what()));
+    }
+    return 0;
+}
