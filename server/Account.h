@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+
+// Every text here is code page 932, as it travels on the wire.
+
+struct Account {
+    QByteArray id;
+    int corpIndex = 0;
+    QByteArray passwordHash;
+    QByteArray displayName;
+    QByteArray mail;
+    QByteArray department;
+};
+
+// One node of a member list as its owner uploaded it.
+struct ListNode {
+    QByteArray kind; // "G", "UG" or "U"
+    QByteArray id;
+    int depth = 0;
+    QByteArray displayName;
+};
+
+struct AbsenceMessage {
+    qint64 rowId = 0;
+    QByteArray received; // "yyyy/MM/dd HH:mm:ss", server's local time
+    QByteArray senderName;
+    QByteArray text;
+};

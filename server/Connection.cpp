@@ -1,0 +1,123 @@
+#include "server/Connection.h"
+
+#include "server/ServerOptions.h"
+#include "wire/FieldList.h"
+#include "wire/Fields.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
+
+namespace {
+
+// Bytes taken from one client per turn of the event loop, so that a client
+// that sends without pause cannot starve the others.
+constexpr qint64 ReadChunkBytes = 64 * 1024;
+constexpr int CloseGraceMs = 5000;
+
+} // namespace
+
+Connection::Connection(QTcpSocket *socket, Owner &owner, const ServerOptions &options, QObject *parent)
+    : QObject(parent), m_socket(socket), m_owner(owner), m_options(options)
+{
+    m_socket->setParent(this);
+    m_socket->setReadBufferSize(ReadChunkBytes);
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    m_peer = QStringLiteral("%1:%2").arg(m_socket->peerAddress().toString()).arg(m_socket->peerPort());
+
+    connect(m_socket, &QTcpSocket::readyRead, this, &Connection::readFrames);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &Connection::onBytesWritten);
+    connect(m_socket, &QTcpSocket::disconnected, this, &Connection::finish);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &Connection::finish);
+
+    m_logonTimer.setSingleShot(true);
+    connect(&m_logonTimer, &QTimer::timeout, this,
+            [this] { cutOff(QStringLiteral("no logon within %1 ms").arg(m_options.logonTimeout.count())); });
+    m_logonTimer.start(m_options.logonTimeout);
+}
+
+Connection::~Connection()
+{
+    // No callback may run for a connection that is going away.
+    m_whenWritten.clear();
+    disconnect(m_socket, nullptr, this, nullptr);
+}
+
+void Connection::send(const QByteArray &frame)
+{
+    send(frame, nullptr);
+}
+
+void Connection::send(const QByteArray &frame, std::function<void()> written)
+{
+    if (m_closing)
+        return;
+    const qint64 size = frame.size() + 2;
+    if (m_socket->bytesToWrite() + size > m_options.maxUnsentBytes) {
+        cutOff(QStringLiteral("not reading: %1 bytes wait unsent").arg(m_socket->bytesToWrite()));
+        return;
+    }
+    m_socket->write(frame + "\r\n");
+    m_bytesQueued += size;
+    if (written)
+        m_whenWritten.emplace_back(m_bytesQueued, std::move(written));
+}
+
+void Connection::onBytesWritten(qint64 count)
+{
+    m_bytesWritten += count;
+    while (!m_whenWritten.empty() && m_whenWritten.front().first <= m_bytesWritten) {
+        auto callback = std::move(m_whenWritten.front().second);
+        m_whenWritten.pop_front();
+        callback();
+    }
+}
+
+void Connection::readFrames()
+{
+    while (!m_closing && m_socket->bytesAvailable() > 0) {
+        const QByteArray bytes = m_socket->read(ReadChunkBytes);
+        if (m_cutter.CutFrames(bytes, m_frames) == FrameCutter::Result::Overflow) {
+            cutOff(QStringLiteral("a frame longer than %1 bytes").arg(FrameCutter::MaxFrameBytes));
+            return;
+        }
+        while (!m_closing && !m_frames.empty())
+            m_owner.onFrame(*this, FieldList(SplitFields(m_frames.takeFirst())));
+    }
+}
+
+void Connection::cutOff(const QString &reason)
+{
+    if (m_closing)
+        return;
+    m_closing = true;
+    m_options.log(QStringLiteral("cut off %1: %2").arg(m_peer, reason));
+    m_frames.clear();
+    m_whenWritten.clear();
+    m_socket->abort();
+    finish();
+}
+
+void Connection::closeAfterSending(const QString &reason)
+{
+    if (m_closing)
+        return;
+    m_closing = true;
+    m_options.log(QStringLiteral("closing %1: %2").arg(m_peer, reason));
+    m_frames.clear();
+    m_socket->disconnectFromHost();
+    // A client that does not read would hold the socket open for ever.
+    QTimer::singleShot(CloseGraceMs, this, [this] {
+        m_socket->abort();
+        finish();
+    });
+}
+
+void Connection::finish()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_closing = true;
+    m_logonTimer.stop();
+    QMetaObject::invokeMethod(this, [this] { m_owner.onClosed(*this); }, Qt::QueuedConnection);
+}

@@ -1,0 +1,375 @@
+#include "server/ImServer.h"
+
+#include "server/Cp932Check.h"
+#include "server/MemberList.h"
+#include "server/PasswordHash.h"
+#include "wire/FieldList.h"
+#include "wire/Fields.h"
+#include "wire/FrameText.h"
+
+#include <QDateTime>
+#include <QTcpSocket>
+#include <QThread>
+
+namespace {
+
+constexpr qsizetype MaxMessageBytes = 1024;       // a conversation line, as the client cuts it
+constexpr qsizetype MaxAbsenceBytes = 4096;       // the compose box has no limit of its own
+constexpr int MaxPendingAbsences = 200;           // per recipient
+constexpr qsizetype MaxListNodes = 5000;
+
+QByteArray Stamp()
+{
+    return QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).toLatin1();
+}
+
+QString Shown(const QByteArray &cp932Text)
+{
+    return QString::fromLatin1(cp932Text.left(32).toPercentEncoding(" .-_@"));
+}
+
+} // namespace
+
+ImServer::ImServer(ServerOptions options, QObject *parent)
+    : QObject(parent), m_options(std::move(options)),
+      m_rooms([this](const QByteArray &id, const QByteArray &frame) { sendTo(id, frame); },
+              [this](const QByteArray &id) { return isOnline(id); })
+{
+    m_hashing.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+    connect(&m_listener, &QTcpServer::newConnection, this, &ImServer::acceptConnections);
+}
+
+ImServer::~ImServer()
+{
+    m_listener.close();
+    m_hashing.waitForDone();
+    // The connections go before the tables they refer to.
+    const auto connections = m_connections.keys();
+    m_connections.clear();
+    m_online.clear();
+    m_byNumber.clear();
+    qDeleteAll(connections);
+}
+
+bool ImServer::start(const QHostAddress &address, quint16 port, QString *error)
+{
+    m_store = AccountStore::Open(m_options.dataDir, error);
+    if (!m_store)
+        return false;
+    m_directory = Directory(m_store->accounts());
+    m_listener.setMaxPendingConnections(128);
+    if (!m_listener.listen(address, port)) {
+        *error = m_listener.errorString();
+        return false;
+    }
+    m_options.log(QStringLiteral("%1 accounts; listening on %2:%3")
+                      .arg(m_directory.accounts().size())
+                      .arg(address.toString())
+                      .arg(m_listener.serverPort()));
+    return true;
+}
+
+void ImServer::acceptConnections()
+{
+    while (QTcpSocket *socket = m_listener.nextPendingConnection()) {
+        if (m_connections.size() >= m_options.maxConnections) {
+            m_options.log(QStringLiteral("refused connection from %1: %2 connections are open")
+                              .arg(socket->peerAddress().toString())
+                              .arg(m_connections.size()));
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        auto *connection = new Connection(socket, *this, m_options, this);
+        m_connections.insert(connection, Session{});
+        m_options.log(QStringLiteral("connection from %1").arg(connection->peer()));
+        connection->send("000");
+    }
+}
+
+void ImServer::onClosed(Connection &connection)
+{
+    release(connection);
+    m_connections.remove(&connection);
+    m_options.log(QStringLiteral("closed %1").arg(connection.peer()));
+    connection.deleteLater();
+}
+
+void ImServer::onFrame(Connection &connection, const FieldList &fields)
+{
+    Session &session = m_connections[&connection];
+    if (session.userId.isEmpty()) {
+        if (session.checking)
+            connection.cutOff(QStringLiteral("sent a frame while its logon was checked"));
+        else if (fields.code() != "000")
+            connection.cutOff(QStringLiteral("sent %1 before logging on").arg(Shown(fields.code())));
+        else
+            beginLogon(connection, fields);
+        return;
+    }
+    for (const QByteArray &field : fields.all()) {
+        if (!IsWellFormedCp932(field)) {
+            reject(connection, session, QStringLiteral("%1 carries bytes that are not cp932 text").arg(Shown(fields.code())));
+            return;
+        }
+    }
+    try {
+        dispatch(connection, session, fields);
+    } catch (const FrameError &error) {
+        reject(connection, session, QString::fromUtf8(error.what()));
+    }
+}
+
+void ImServer::reject(Connection &connection, Session &session, const QString &reason)
+{
+    m_options.log(QStringLiteral("rejected a frame of %1 from %2: %3").arg(Shown(session.userId), connection.peer(), reason));
+    if (++session.rejections >= m_options.rejectionsBeforeCutOff)
+        connection.cutOff(QStringLiteral("%1 frames rejected").arg(session.rejections));
+}
+
+// ---- logon
+
+void ImServer::beginLogon(Connection &connection, const FieldList &fields)
+{
+    const QByteArray id = fields.fieldOr(1);
+    const auto corp = ParseDecimal(fields.fieldOr(2));
+    const QByteArray password = fields.fieldOr(3);
+    const auto major = ParseDecimal(fields.fieldOr(4));
+    if (fields.size() >= 5 && major != 1) {
+        m_options.log(QStringLiteral("refused logon of %1 from %2: client version %3")
+                          .arg(Shown(id), connection.peer(), Shown(fields.field(4))));
+        connection.send(MakeFrame({"001", "2"}, TrailingTab::Yes));
+        return;
+    }
+    const Account *account = m_directory.find(id);
+    if (fields.size() < 5 || !account || corp != account->corpIndex) {
+        refuseLogon(connection, QStringLiteral("%1: unknown id or wrong corporate index").arg(Shown(id)));
+        return;
+    }
+    m_connections[&connection].checking = true;
+    // The account is copied: the hash is checked on a worker thread.
+    QPointer<Connection> target(&connection);
+    m_hashing.start([this, target, account = *account, password] {
+        const bool ok = VerifyPassword(account.passwordHash, password);
+        QMetaObject::invokeMethod(this, [this, target, account, ok] { finishLogon(target, account, ok); },
+                                  Qt::QueuedConnection);
+    });
+}
+
+void ImServer::finishLogon(QPointer<Connection> connection, const Account &account, bool passwordOk)
+{
+    if (!connection || connection->isClosing())
+        return;
+    m_connections[connection].checking = false;
+    if (passwordOk)
+        completeLogon(*connection, account);
+    else
+        refuseLogon(*connection, QStringLiteral("%1: wrong password").arg(Shown(account.id)));
+}
+
+void ImServer::refuseLogon(Connection &connection, const QString &reason)
+{
+    Session &session = m_connections[&connection];
+    m_options.log(QStringLiteral("refused logon from %1: %2").arg(connection.peer(), reason));
+    session.checking = true; // nothing more is expected before the answer
+    const bool last = ++session.refusals >= m_options.refusalsBeforeClose;
+    QTimer::singleShot(m_options.refusalDelay, &connection, [this, &connection, last] {
+        if (connection.isClosing())
+            return;
+        m_connections[&connection].checking = false;
+        connection.send(MakeFrame({"001", "1"}, TrailingTab::Yes));
+        if (last)
+            connection.closeAfterSending(QStringLiteral("too many refused logons"));
+    });
+}
+
+void ImServer::completeLogon(Connection &connection, const Account &account)
+{
+    if (Connection *previous = m_online.value(account.id)) {
+        release(*previous);
+        previous->cutOff(QStringLiteral("%1 logged on again").arg(Shown(account.id)));
+    }
+    Session &session = m_connections[&connection];
+    session.userId = account.id;
+    session.number = ++m_lastNumber;
+    session.state = 3; // the client starts every logon available
+    connection.stopLogonTimer();
+    m_online.insert(account.id, &connection);
+    m_byNumber.emplace(session.number, &connection);
+    m_options.log(QStringLiteral("logon of %1 as connection %2 from %3")
+                      .arg(Shown(account.id))
+                      .arg(session.number)
+                      .arg(connection.peer()));
+
+    connection.send(MakeFrame({"001", "0"}, TrailingTab::Yes));
+    connection.send(MakeFrame({"002", account.displayName}, TrailingTab::Yes));
+    connection.send("LSETS");
+    for (const QByteArray &frame : MemberListFrames(m_directory, m_store->storedList(account.id)))
+        connection.send(frame);
+    connection.send("LSETE");
+    for (const auto &[number, online] : m_byNumber) {
+        const Session &other = m_connections[online];
+        connection.send(MakeFrame({"UADD", QByteArray::number(number), other.userId, QByteArray::number(other.state)},
+                                  TrailingTab::Yes));
+    }
+    toOthers(connection, MakeFrame({"UADD", QByteArray::number(session.number), account.id,
+                                    QByteArray::number(session.state)},
+                                   TrailingTab::Yes));
+    deliverAbsences(connection, account.id);
+}
+
+// Takes a logged-on connection out of the tables: the others learn it is gone
+// and it leaves its rooms. Safe to call twice.
+void ImServer::release(Connection &connection)
+{
+    Session &session = m_connections[&connection];
+    if (session.userId.isEmpty() || m_online.value(session.userId) != &connection)
+        return;
+    m_online.remove(session.userId);
+    m_byNumber.erase(session.number);
+    m_options.log(QStringLiteral("logoff of %1, connection %2").arg(Shown(session.userId)).arg(session.number));
+    toOthers(connection, MakeFrame({"UDEL", QByteArray::number(session.number), session.userId}, TrailingTab::Yes));
+    m_rooms.leaveAll(session.userId);
+}
+
+// ---- after the logon
+
+void ImServer::dispatch(Connection &connection, Session &session, const FieldList &fields)
+{
+    const QByteArray &code = fields.code();
+    if (code == "STC")
+        onPresence(connection, session, fields);
+    else if (code == "MSG")
+        onMessage(connection, session, fields);
+    else if (code == "MSI")
+        onTyping(session, fields);
+    else if (code == "AMS")
+        onAbsenceMessage(session, fields);
+    else if (code == "LSETS" || code == "LSETD" || code == "LSETE")
+        onListUpload(session, fields);
+    else if (code == "MRM" || code == "MRJ" || code == "MRC" || code == "MRI" || code == "MRE")
+        m_rooms.handle(RoomTable::Member{session.userId, displayName(session.userId)}, fields);
+    else if (code == "000")
+        throw FrameError("000: already logged on");
+    else
+        throw FrameError("unknown code " + Shown(code).toStdString());
+}
+
+void ImServer::onPresence(Connection &connection, Session &session, const FieldList &fields)
+{
+    const int state = fields.intField(1);
+    if (state < 2 || state > 4)
+        throw FrameError("STC: the state is not 2, 3 or 4");
+    session.state = state;
+    toOthers(connection, MakeFrame({"STC", session.userId, QByteArray::number(state)}, TrailingTab::Yes));
+}
+
+void ImServer::onMessage(Connection &connection, Session &session, const FieldList &fields)
+{
+    fields.intField(1); // the peer's connection number: checked, but the id decides
+    const QByteArray &peer = fields.field(2);
+    const QByteArray text = CleanFieldText(fields.field(3), MaxMessageBytes);
+    if (!m_directory.find(peer))
+        throw FrameError("MSG to an unknown id");
+    const QByteArray stamp = Stamp();
+    if (isOnline(peer))
+        sendTo(peer, MakeFrame({"MSG", session.userId, session.userId, text, stamp}, TrailingTab::Yes));
+    else // the peer left while the window was open: the line waits for the next logon
+        storeAbsence(peer, displayName(session.userId), text);
+    connection.send(MakeFrame({"MSG", peer, session.userId, text, stamp}, TrailingTab::Yes));
+}
+
+void ImServer::onTyping(Session &session, const FieldList &fields)
+{
+    fields.intField(1);
+    const QByteArray &peer = fields.field(2);
+    const QByteArray &typing = fields.field(3);
+    if (typing != "N" && typing != "F")
+        throw FrameError("MSI: the typing state is neither N nor F");
+    sendTo(peer, MakeFrame({"MSI", session.userId, typing}, TrailingTab::Yes));
+}
+
+void ImServer::onAbsenceMessage(Session &session, const FieldList &fields)
+{
+    const QByteArray &recipient = fields.field(1);
+    const QByteArray text = CleanFieldText(fields.field(2), MaxAbsenceBytes);
+    if (!m_directory.find(recipient))
+        throw FrameError("AMS to an unknown id");
+    storeAbsence(recipient, displayName(session.userId), text);
+}
+
+void ImServer::storeAbsence(const QByteArray &recipient, const QByteArray &senderName, const QByteArray &text)
+{
+    if (m_store->absenceCount(recipient) >= MaxPendingAbsences) {
+        m_options.log(QStringLiteral("dropped an absence message for %1: %2 are waiting")
+                          .arg(Shown(recipient))
+                          .arg(MaxPendingAbsences));
+        return;
+    }
+    const AbsenceMessage message{
+        0, QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")).toLatin1(), senderName, text};
+    if (!m_store->addAbsence(recipient, message)) {
+        m_options.log(QStringLiteral("could not store an absence message: %1").arg(m_store->lastError()));
+        return;
+    }
+    if (Connection *online = m_online.value(recipient))
+        deliverAbsences(*online, recipient);
+}
+
+// Every waiting message is sent, and deleted only once its bytes are written
+// to the socket: a connection that ends before keeps it for the next logon.
+void ImServer::deliverAbsences(Connection &connection, const QByteArray &userId)
+{
+    for (const AbsenceMessage &message : m_store->absencesFor(userId)) {
+        const qint64 rowId = message.rowId;
+        connection.send(MakeFrame({"AMS", message.received, "", message.senderName, message.text}, TrailingTab::Yes),
+                        [this, rowId] { m_store->deleteAbsence(rowId); });
+    }
+}
+
+void ImServer::onListUpload(Session &session, const FieldList &fields)
+{
+    const QByteArray &code = fields.code();
+    if (code == "LSETS") {
+        session.upload.emplace();
+        return;
+    }
+    if (!session.upload)
+        throw FrameError(code.toStdString() + " without LSETS");
+    if (code == "LSETD") {
+        const auto node = ParseUploadedNode(fields);
+        if (!node || session.upload->size() >= MaxListNodes) {
+            session.upload.reset();
+            throw FrameError("LSETD: a node the list cannot hold; the upload is dropped");
+        }
+        session.upload->append(*node);
+        return;
+    }
+    const QList<ListNode> nodes = *std::exchange(session.upload, std::nullopt);
+    if (!IsLoadableList(nodes))
+        throw FrameError("LSETE: a node is deeper than its parent allows; the upload is dropped");
+    if (!m_store->saveList(session.userId, nodes))
+        m_options.log(QStringLiteral("could not store the list of %1: %2").arg(Shown(session.userId), m_store->lastError()));
+}
+
+// ---- routing
+
+void ImServer::sendTo(const QByteArray &userId, const QByteArray &frame)
+{
+    if (Connection *connection = m_online.value(userId))
+        connection->send(frame);
+}
+
+void ImServer::toOthers(const Connection &except, const QByteArray &frame)
+{
+    for (const auto &[number, connection] : m_byNumber)
+        if (connection != &except)
+            connection->send(frame);
+}
+
+const QByteArray &ImServer::displayName(const QByteArray &userId) const
+{
+    static const QByteArray none;
+    const Account *account = m_directory.find(userId);
+    return account ? account->displayName : none;
+}

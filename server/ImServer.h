@@ -1,0 +1,86 @@
+#pragma once
+
+#include "server/AccountStore.h"
+#include "server/Connection.h"
+#include "server/Directory.h"
+#include "server/RoomTable.h"
+#include "server/ServerOptions.h"
+
+#include <QHash>
+#include <QHostAddress>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QTcpServer>
+#include <QThreadPool>
+
+#include <map>
+#include <memory>
+#include <optional>
+
+// The IM server: accepts connections, logs users on, sends each their member
+// list and who is online, and routes presence, messages, absence messages and
+// room traffic. The sender of everything is the user logged on at the
+// connection it came from, never a field of the frame.
+class ImServer : public QObject, private Connection::Owner {
+    Q_OBJECT
+public:
+    explicit ImServer(ServerOptions options, QObject *parent = nullptr);
+    ~ImServer() override;
+
+    // Opens the store in the data folder, loads the accounts and listens.
+    // Port 0 picks a free port; port() tells which.
+    bool start(const QHostAddress &address, quint16 port, QString *error);
+    quint16 port() const { return m_listener.serverPort(); }
+
+    qsizetype connectionCount() const { return m_connections.size(); }
+    bool isOnline(const QByteArray &userId) const { return m_online.contains(userId); }
+    qsizetype roomCount() const { return m_rooms.roomCount(); }
+
+private:
+    // What the server knows of one connection besides its socket.
+    struct Session {
+        QByteArray userId; // empty until the logon succeeds
+        int number = 0;    // the connection number of UADD and UDEL
+        int state = 3;     // the presence state
+        bool checking = false; // a logon is being checked
+        int refusals = 0;
+        int rejections = 0;
+        std::optional<QList<ListNode>> upload; // nodes between LSETS and LSETE
+    };
+
+    void acceptConnections();
+    void onFrame(Connection &connection, const FieldList &fields) override;
+    void onClosed(Connection &connection) override;
+
+    void beginLogon(Connection &connection, const FieldList &fields);
+    void refuseLogon(Connection &connection, const QString &reason);
+    void finishLogon(QPointer<Connection> connection, const Account &account, bool passwordOk);
+    void completeLogon(Connection &connection, const Account &account);
+    void release(Connection &connection);
+
+    void dispatch(Connection &connection, Session &session, const FieldList &fields);
+    void onPresence(Connection &connection, Session &session, const FieldList &fields);
+    void onMessage(Connection &connection, Session &session, const FieldList &fields);
+    void onTyping(Session &session, const FieldList &fields);
+    void onAbsenceMessage(Session &session, const FieldList &fields);
+    void onListUpload(Session &session, const FieldList &fields);
+    void storeAbsence(const QByteArray &recipient, const QByteArray &senderName, const QByteArray &text);
+    void deliverAbsences(Connection &connection, const QByteArray &userId);
+    void reject(Connection &connection, Session &session, const QString &reason);
+
+    void sendTo(const QByteArray &userId, const QByteArray &frame);
+    void toOthers(const Connection &except, const QByteArray &frame);
+    const QByteArray &displayName(const QByteArray &userId) const;
+
+    ServerOptions m_options;
+    std::unique_ptr<AccountStore> m_store;
+    Directory m_directory;
+    QTcpServer m_listener;
+    QThreadPool m_hashing; // passwords are checked off the event loop
+    QHash<Connection *, Session> m_connections;
+    QHash<QByteArray, Connection *> m_online;
+    std::map<int, Connection *> m_byNumber; // online connections, oldest first
+    RoomTable m_rooms;
+    int m_lastNumber = 0;
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "server/ServerLog.h"
+
+#include <QString>
+
+#include <chrono>
+
+// What a running server is told; the defaults are the program's.
+struct ServerOptions {
+    QString dataDir = QStringLiteral("vantrel-data");
+    // A connection that has not logged on by then is closed.
+    std::chrono::milliseconds logonTimeout{30000};
+    // A refused logon is answered only after this pause, to slow down guessing.
+    std::chrono::milliseconds refusalDelay{500};
+    int refusalsBeforeClose = 3;
+    // A client whose unsent bytes pass this is not reading: it is cut off
+    // rather than allowed to grow the server's memory.
+    qsizetype maxUnsentBytes = 4 << 20;
+    // Frames the server has to reject before it stops listening to a client.
+    int rejectionsBeforeCutOff = 10;
+    int maxConnections = 4096;
+    LogSink log = LogToStderr;
+};

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "server/peer/WireClient.h"
+
+#include <QObject>
+#include <QTimer>
+
+// A colleague for the demo: logs on as a sample user, answers every message it
+// gets, accepts every room invitation and answers in the room. When the
+// server is not there yet, or goes away, it tries again every second.
+class DemoPeer : public QObject {
+    Q_OBJECT
+public:
+    DemoPeer(QString host, quint16 port, const QByteArray &userId, const QByteArray &password, int corpIndex);
+    void start();
+
+private:
+    void onFrame(const QByteArrayList &fields);
+    void retryLater();
+
+    WireClient m_client;
+    QString m_host;
+    quint16 m_port;
+    QTimer m_retry;
+};

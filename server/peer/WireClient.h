@@ -1,0 +1,46 @@
+#pragma once
+
+#include "wire/FrameCutter.h"
+#include "wire/InboundQueue.h"
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QObject>
+#include <QTcpSocket>
+
+// A plain client of the wire on a TCP socket: answers the server's greeting
+// with the logon request and hands every frame it receives on, split into
+// fields. The demo peer and the server tests are built on it.
+class WireClient : public QObject {
+    Q_OBJECT
+public:
+    explicit WireClient(QObject *parent = nullptr);
+
+    // The logon request that answers the next "000": id, corporate index,
+    // password and the client version.
+    void setCredentials(const QByteArray &userId, int corpIndex, const QByteArray &password,
+                        const QByteArray &version = "1");
+    void connectToServer(const QString &host, quint16 port);
+    void disconnectFromServer();
+
+    // Sends the frame as it is, with CR LF added.
+    void send(const QByteArray &frame);
+    // Sends raw bytes, for tests of what the server does with broken input.
+    void sendRaw(const QByteArray &bytes);
+
+    const QByteArray &userId() const { return m_userId; }
+    QTcpSocket &socket() { return m_socket; }
+
+signals:
+    void frameReceived(const QByteArrayList &fields);
+    void disconnected();
+
+private:
+    void readFrames();
+
+    QTcpSocket m_socket;
+    FrameCutter m_cutter;
+    InboundQueue m_frames;
+    QByteArray m_userId;
+    QByteArray m_logonRequest;
+};
