@@ -50,7 +50,12 @@ Tmfrm::Tmfrm(QWidget *parent) : QMainWindow(parent)
     FormCreate();
 }
 
-Tmfrm::~Tmfrm() = default;
+Tmfrm::~Tmfrm()
+{
+    // The socket outlives this destructor's body; its closing must not call
+    // back into a window that is half gone.
+    csock->disconnect(this);
+}
 
 void Tmfrm::FormCreate()
 {

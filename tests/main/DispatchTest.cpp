@@ -1,0 +1,85 @@
+// The drain and the dispatcher: routing, reports of bad frames, and that the
+// frame after a bad one still takes effect.
+#include "MainWindowFixture.h"
+
+namespace {
+
+class Dispatch : public MainWindowTest {
+protected:
+    void SetUp() override { startClient("[USER]\r\nPWDMEMORY=0\r\n"); }
+};
+
+TEST_F(Dispatch, BadFramesAreReportedAndTheNextFrameIsHandled)
+{
+    const QByteArray huge(1024 * 1024, 'x');
+    const struct {
+        const char *name;
+        QByteArray frame;
+        QString message; // a prefix of the box's text; empty for none
+        bool error;      // shown in the handler-failure box
+        bool terminates;
+    } cases[] = {
+        {"missing field", "001", {}, true, false},
+        {"not a number", "001\tzero", {}, true, false},
+        {"empty code", "\tMSG\tx", QStringLiteral("Get Unknown Data :\tMSG\tx"), false, true},
+        {"lower-case code", "msg\tu01\tu01\ttext", QStringLiteral("Get Unknown Data :msg"), false, true},
+        {"client-only MRC", "MRC\t1\thello", QStringLiteral("Get Unknown Data :MRC\t1"), false, true},
+        {"client-only MRE", "MRE\t1", QStringLiteral("Get Unknown Data :MRE"), false, true},
+        {"client-only MRI", "MRI\t1\tN", QStringLiteral("Get Unknown Data :MRI"), false, true},
+        {"invalid cp932", "002\t\xFF\x82\x20\xA0", {}, false, false},
+        {"NUL bytes", QByteArray("002\tA\0B", 7), {}, false, false},
+        {"1 MiB of fields", "002\t" + huge + "\t" + huge, {}, false, false},
+        {"1 MiB unknown", huge, QStringLiteral("Get Unknown Data :xxx"), false, true},
+    };
+    for (const auto &c : cases) {
+        fixture.messages.clear();
+        fixture.errors.clear();
+        fixture.terminations = 0;
+        OwnDisplayName.clear();
+        receive(c.frame + "\r\n002\tafter\r\n");
+        if (c.error)
+            receive({}); // the frames after a failing handler go at the next tick
+        EXPECT_EQ(OwnDisplayName, "after") << c.name;
+        EXPECT_EQ(fixture.errors.size(), c.error ? 1 : 0) << c.name;
+        EXPECT_EQ(fixture.terminations, c.terminates ? 1 : 0) << c.name;
+        if (c.message.isEmpty())
+            EXPECT_TRUE(fixture.messages.isEmpty()) << c.name;
+        else
+            EXPECT_TRUE(fixture.messages.value(0).startsWith(c.message)) << c.name;
+    }
+}
+
+TEST_F(Dispatch, FailureTextNamesTheCodeAndField)
+{
+    receive("001\tzero\r\n");
+    ASSERT_EQ(fixture.errors.size(), 1);
+    EXPECT_TRUE(fixture.errors[0].contains(u"001"));
+    EXPECT_TRUE(fixture.errors[0].contains(u"zero"));
+}
+
+TEST_F(Dispatch, FramesArrivingUnderAnOpenBoxWaitForTheSameDrain)
+{
+    QList<QByteArray> seenWhileOpen;
+    fixture.whileBoxOpen = [&] {
+        // A nested loop delivers socket reads and timer ticks: new frames are
+        // queued, and the drain does not run again underneath.
+        mfrm->ReceiveBuffer.CutFrames("002\tsecond\r\n", mfrm->InboundQueue);
+        mfrm->ProcTimerTimer();
+        seenWhileOpen.append(OwnDisplayName);
+    };
+    receive("002\tfirst\r\n001\t2\r\n");
+    EXPECT_EQ(seenWhileOpen, QList<QByteArray>{"first"});
+    EXPECT_EQ(OwnDisplayName, "second");
+    EXPECT_TRUE(mfrm->InboundQueue.empty());
+}
+
+TEST_F(Dispatch, ZeroAloneAndWithATabReachTheLogonHandler)
+{
+    // Not connected, so the answer is dropped silently; what matters is that
+    // neither form is an unknown code.
+    receive("000\r\n000\t\r\n");
+    EXPECT_TRUE(fixture.messages.isEmpty());
+    EXPECT_EQ(fixture.terminations, 0);
+}
+
+} // namespace

@@ -1,0 +1,148 @@
+// The logon road end to end against a scripted server: connecting, the logon
+// exchange, losing the connection, logging off and a server that refuses.
+#include "MainWindowFixture.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QTcpServer>
+
+namespace {
+
+using LogonRoad = MainWindowTest;
+
+TEST_F(LogonRoad, RememberedPasswordLogsOnByItself)
+{
+    startClient();
+    EXPECT_EQ(SessionState, ssConnectRequested);
+    ASSERT_TRUE(loggedOn());
+    EXPECT_EQ(peer.frames(), QByteArrayList{logonRequest}); // nothing before the greeting's answer
+    EXPECT_EQ(SessionState, ssOnline);
+    EXPECT_TRUE(TestPeer::waitFor([&] { return mfrm->StatusPanel0->text() == u"ACTIVE"; }));
+
+    peer.send("002\t\x8E\x52\x93\x63");
+    EXPECT_TRUE(TestPeer::waitFor([&] { return panel1() == QStringLiteral("山田でログインしています"); }));
+    EXPECT_EQ(OwnDisplayName, "\x8E\x52\x93\x63");
+}
+
+TEST_F(LogonRoad, AcceptedLogonStoresTheUserSection)
+{
+    startClient();
+    ASSERT_TRUE(loggedOn());
+    peer.send("001\t0");
+    EXPECT_TRUE(TestPeer::waitFor([&] { return fixture.readUserIni().contains("PWDMEMORY=1"); }));
+    EXPECT_TRUE(fixture.readUserIni().endsWith("[USER]\r\nID=u01\r\nCORP=0\r\nPWD=pw\r\nPWDMEMORY=1\r\n"));
+    EXPECT_TRUE(fixture.messages.isEmpty());
+}
+
+TEST_F(LogonRoad, VersionRefusedKeepsTheConnection)
+{
+    startClient();
+    ASSERT_TRUE(loggedOn());
+    peer.send("001\t2");
+    ASSERT_TRUE(TestPeer::waitFor([&] { return fixture.messages.size() == 1; }));
+    EXPECT_EQ(fixture.messages[0], QStringLiteral("プログラムのバージョンエラーで接続できません。\r"
+                                                  "プログラムを最新のものに更新して下さい"));
+    passTicks(3);
+    EXPECT_TRUE(peer.clientConnected());
+    EXPECT_EQ(mfrm->StatusPanel0->text(), u"ACTIVE");
+    EXPECT_EQ(SessionState, ssOnline);
+}
+
+TEST_F(LogonRoad, WrongSettingsCloseAfterTheBoxAndStayClosed)
+{
+    startClient();
+    ASSERT_TRUE(loggedOn());
+    bool connectedWhileBoxOpen = false;
+    fixture.whileBoxOpen = [&] {
+        passTicks(3); // the session keeps ticking under the box
+        connectedWhileBoxOpen = peer.clientConnected();
+    };
+    peer.send("001\t1");
+    ASSERT_TRUE(TestPeer::waitFor([&] { return fixture.messages.size() == 1; }));
+    EXPECT_EQ(fixture.messages[0],
+              QStringLiteral("接続設定に誤りがあります。\r再度内容を確認して接続して下さい。"));
+    EXPECT_TRUE(connectedWhileBoxOpen);
+    EXPECT_TRUE(TestPeer::waitFor([&] { return !peer.clientConnected(); }));
+    EXPECT_EQ(SessionState, ssLogoffRequested);
+    passTicks(4);
+    EXPECT_EQ(peer.connectionCount(), 1);
+}
+
+TEST_F(LogonRoad, LostConnectionReconnectsAndLogsOnAgain)
+{
+    startClient();
+    ASSERT_TRUE(loggedOn());
+    receive("LSETS\r\nLSETE\r\n");
+    EXPECT_FALSE(mfrm->ftree->isHidden());
+
+    QElapsedTimer sinceClose;
+    sinceClose.start();
+    peer.closeClient();
+    ASSERT_TRUE(TestPeer::waitFor([&] { return peer.connectionCount() == 2; }));
+    EXPECT_LT(sinceClose.elapsed(), 1000); // about two ticks in practice
+    EXPECT_EQ(panel1(), QStringLiteral("サーバとの接続が切断されました"));
+    EXPECT_TRUE(mfrm->ftree->isHidden());
+    EXPECT_TRUE(TestPeer::waitFor([&] { return peer.frames().count(logonRequest) == 2; }));
+    EXPECT_TRUE(fixture.messages.isEmpty());
+}
+
+TEST_F(LogonRoad, LogoffClosesAndNothingReconnects)
+{
+    startClient();
+    ASSERT_TRUE(loggedOn());
+    mfrm->MMenuUserClick();
+    EXPECT_FALSE(mfrm->LogonItem->isVisible());
+    EXPECT_TRUE(mfrm->LogoffItem->isVisible());
+    EXPECT_FALSE(mfrm->ListLoadItem->isVisible());
+
+    mfrm->LogoffItem->trigger();
+    ASSERT_TRUE(TestPeer::waitFor([&] { return !peer.clientConnected(); }));
+    EXPECT_TRUE(TestPeer::waitFor([&] { return mfrm->StatusPanel0->text() == u"NON-ACTIVE"; }));
+    passTicks(4);
+    EXPECT_EQ(peer.connectionCount(), 1);
+    mfrm->MMenuUserClick();
+    EXPECT_TRUE(mfrm->LogonItem->isVisible());
+    EXPECT_FALSE(mfrm->LogoffItem->isVisible());
+}
+
+TEST_F(LogonRoad, RefusedConnectionRetriesEveryTickWithoutABox)
+{
+    quint16 closedPort;
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        closedPort = probe.serverPort();
+    }
+    fixture.writeUserIni("[SYSTEM]\r\nHOST=127.0.0.1\r\nPORT=" + QByteArray::number(closedPort) +
+                         "\r\n[USER]\r\nID=u01\r\nPWDMEMORY=1\r\n");
+    mfrm = std::make_unique<Tmfrm>();
+    int attempts = 0;
+    QObject::connect(mfrm->csock, &QAbstractSocket::stateChanged, [&](QAbstractSocket::SocketState state) {
+        attempts += state == QAbstractSocket::ConnectingState;
+    });
+    EXPECT_TRUE(TestPeer::waitFor([&] { return attempts >= 5; }));
+    EXPECT_EQ(panel1(), QStringLiteral("サーバと接続できませんでした"));
+    EXPECT_TRUE(fixture.messages.isEmpty());
+}
+
+TEST_F(LogonRoad, OtherConnectFailuresShowTheirCodeOnceAndStop)
+{
+    fixture.writeUserIni("[SYSTEM]\r\nHOST=host.invalid\r\nPORT=9\r\n[USER]\r\nID=u01\r\nPWDMEMORY=1\r\n");
+    mfrm = std::make_unique<Tmfrm>();
+    ASSERT_TRUE(TestPeer::waitFor([&] { return !fixture.messages.isEmpty(); }, 10000));
+    EXPECT_EQ(fixture.messages[0], QStringLiteral("ＩＭサーバとの接続に想定外のエラーが発生しました。 CODE=11001"));
+    passTicks(3);
+    EXPECT_EQ(fixture.messages.size(), 1);
+    EXPECT_EQ(SessionState, ssIdle);
+}
+
+TEST_F(LogonRoad, WithoutARememberedPasswordNothingConnects)
+{
+    startClient("[USER]\r\nID=u01\r\nPWD=pw\r\nPWDMEMORY=0\r\n");
+    passTicks(3);
+    EXPECT_EQ(peer.connectionCount(), 0);
+    EXPECT_EQ(SessionState, ssIdle);
+    EXPECT_EQ(mfrm->StatusPanel0->text(), u"NON-ACTIVE");
+}
+
+} // namespace

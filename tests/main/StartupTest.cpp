@@ -1,0 +1,76 @@
+// Start-up without settings, closing versus ending, and hiding when minimised.
+#include "MainWindowFixture.h"
+
+#include <QAction>
+#include <QCloseEvent>
+
+namespace {
+
+using Startup = MainWindowTest;
+
+TEST_F(Startup, WithoutUserIniTheWindowWaitsAtItsDefaults)
+{
+    mfrm = std::make_unique<Tmfrm>();
+    EXPECT_EQ(mfrm->StatusPanel0->text(), u"NONACTIVE");
+    EXPECT_EQ(QRect(mfrm->pos(), mfrm->size()), QRect(0, 0, 230, 510));
+    EXPECT_TRUE(mfrm->ftree->isHidden());
+    EXPECT_EQ(mfrm->Panel2->text(), QStringLiteral("応答可▼"));
+    EXPECT_EQ(mfrm->windowTitle(), QStringLiteral("Vantrel"));
+    EXPECT_EQ(SessionState, ssIdle);
+    passTicks(2);
+    EXPECT_EQ(mfrm->StatusPanel0->text(), u"NON-ACTIVE");
+    EXPECT_EQ(mfrm->csock->state(), QAbstractSocket::UnconnectedState);
+}
+
+TEST_F(Startup, ClosingSavesBoundsAndEnds)
+{
+    mfrm = std::make_unique<Tmfrm>();
+    mfrm->show();
+    mfrm->move(40, 30);
+    mfrm->resize(250, 400);
+    EXPECT_TRUE(mfrm->close());
+    EXPECT_EQ(fixture.terminations, 1);
+    const QByteArray ini = fixture.readUserIni();
+    EXPECT_TRUE(ini.contains("LEFT=40\r\nTOP=30\r\nWIDTH=250\r\nHEIGHT=400")) << ini.toStdString();
+}
+
+TEST_F(Startup, RefusedBoundsWriteKeepsTheWindowOpen)
+{
+    mfrm = std::make_unique<Tmfrm>();
+    mfrm->show();
+    QDir(fixture.dir()).mkdir(QStringLiteral("user.ini"));
+    EXPECT_FALSE(mfrm->close());
+    EXPECT_EQ(fixture.errors.size(), 1);
+    EXPECT_TRUE(fixture.errors[0].endsWith(QStringLiteral("user.ini に書き込めません")));
+    EXPECT_EQ(fixture.terminations, 0);
+    mfrm->X1->trigger(); // still ends the program
+    EXPECT_EQ(fixture.terminations, 1);
+}
+
+TEST_F(Startup, EndingFromTheMenuWritesNothing)
+{
+    mfrm = std::make_unique<Tmfrm>();
+    mfrm->show();
+    mfrm->X1->trigger();
+    EXPECT_EQ(fixture.terminations, 1);
+    EXPECT_TRUE(fixture.readUserIni().isEmpty());
+}
+
+TEST_F(Startup, MinimisedWindowHidesOnlyWhereATrayCanBringItBack)
+{
+    for (const bool tray : {true, false}) {
+        ui::Hooks hooks;
+        hooks.hasNotificationArea = [tray] { return tray; };
+        hooks.terminate = [] {};
+        ui::ScopedHooks scoped(hooks);
+        mfrm = std::make_unique<Tmfrm>();
+        mfrm->show();
+        mfrm->showMinimized();
+        ASSERT_TRUE(TestPeer::waitFor([&] { return mfrm->isMinimized(); }));
+        passTicks(2);
+        EXPECT_EQ(mfrm->isVisible(), !tray) << tray;
+        EXPECT_EQ(mfrm->windowFlags().testFlag(Qt::Tool), tray) << tray;
+    }
+}
+
+} // namespace
