@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: once in an optimised
+# build with warnings as errors, once under AddressSanitizer and
+# UndefinedBehaviorSanitizer. Windows run on Qt's offscreen platform.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+export QT_QPA_PLATFORM=offscreen
+export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/ccache}"
+jobs=$(nproc)
+
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_WERROR=ON
+ninja -C build/release
+ctest --test-dir build/release --output-on-failure -j "$jobs" --timeout 300
+
+cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTREL_WERROR=ON \
+    -DVANTREL_SANITIZE=ON -DVANTREL_BENCH=OFF
+ninja -C build/sanitize
+# Leak checking stays off: the desktop libraries Qt loads keep caches for the
+# life of the process, which LeakSanitizer would report.
+ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build/sanitize --output-on-failure -j "$jobs" --timeout 600 -LE load
