@@ -2,7 +2,12 @@
 // exchange, losing the connection, logging off and a server that refuses.
 #include "MainWindowFixture.h"
 
+#include "resources/Pictures.h"
+#include "settings/Tlogonfrm.h"
+
 #include <QAction>
+#include <QLineEdit>
+#include <QPainter>
 #include <QMenu>
 #include <QTcpServer>
 
@@ -143,6 +148,57 @@ TEST_F(LogonRoad, WithoutARememberedPasswordNothingConnects)
     EXPECT_EQ(peer.connectionCount(), 0);
     EXPECT_EQ(SessionState, ssIdle);
     EXPECT_EQ(mfrm->StatusPanel0->text(), u"NON-ACTIVE");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(LogonRoad, UserLogsOnThroughTheMenuAndDialog)
+{
+    startClient("[USER]\r\nID=old\r\nPWDMEMORY=0\r\n");
+    Tlogonfrm logonfrm;
+    mfrm->setLogonDialog(&logonfrm);
+    mfrm->MMenuUserClick();
+    ASSERT_TRUE(mfrm->LogonItem->isVisible());
+    mfrm->LogonItem->trigger();
+    EXPECT_TRUE(logonfrm.isVisible());
+
+    logonfrm.inpuid->setText(QStringLiteral("u01"));
+    logonfrm.inppwd->setText(QStringLiteral("pw"));
+    logonfrm.Button1->click();
+    EXPECT_TRUE(loggedOn());
+    EXPECT_TRUE(logonfrm.isHidden());
+}
+
+TEST_F(LogonRoad, ServerSendingNoDelimiterIsCutOffAndReconnected)
+{
+    startClient();
+    ASSERT_TRUE(loggedOn());
+    peer.sendRaw(QByteArray(FrameCutter::MaxFrameBytes + 1, 'x'));
+    EXPECT_TRUE(TestPeer::waitFor([&] { return peer.frames().count(logonRequest) == 2; }));
+    EXPECT_EQ(mfrm->ReceiveBuffer.pendingBytes(), 0);
+    EXPECT_TRUE(fixture.messages.isEmpty());
+}
+
+TEST(StatusBar1DrawPanel, OnlyTheExactTextActiveDrawsTheConnectedIcon)
+{
+    const QList<QPixmap> icons = pictures::ImageSrvState();
+    const struct {
+        QString text;
+        int image;
+    } cases[] = {{"ACTIVE", 1}, {"NON-ACTIVE", 0}, {"NONACTIVE", 0}, {"active", 0}, {"", 0}};
+    for (const auto &c : cases) {
+        QImage drawn(20, 20, QImage::Format_ARGB32_Premultiplied);
+        drawn.fill(Qt::transparent);
+        QPainter painter(&drawn);
+        Tmfrm::StatusBar1DrawPanel(painter, c.text, drawn.rect());
+        painter.end();
+        QImage expected(20, 20, QImage::Format_ARGB32_Premultiplied);
+        expected.fill(Qt::transparent);
+        QPainter(&expected).drawPixmap(0, 0, icons[c.image]);
+        EXPECT_EQ(drawn, expected) << c.text.toStdString();
+    }
 }
 
 } // namespace
