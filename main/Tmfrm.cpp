@@ -1,6 +1,7 @@
 #include "main/Tmfrm.h"
 
 #include "main/Session.h"
+#include "main/members/MemberTree.h"
 #include "platform/Fonts.h"
 #include "platform/ShellOpen.h"
 #include "platform/Ui.h"
@@ -37,6 +38,7 @@ Tmfrm::Tmfrm(QWidget *parent) : QMainWindow(parent)
 
     createMenus();
     createCentralArea();
+    createMemberList();
     createStatusBar();
     createSocket();
     createTimers();

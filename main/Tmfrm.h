@@ -7,6 +7,8 @@
 #include <QAbstractSocket>
 #include <QMainWindow>
 
+#include <memory>
+
 class QAction;
 class QLabel;
 class QMenu;
@@ -17,6 +19,8 @@ class QTimer;
 class QTreeWidget;
 class QWidget;
 class ConnectionIconPanel;
+class MemberItem;
+class MemberTree;
 
 // The main window: the member tree, the own-presence button and the status bar,
 // and the owner of what the rest of the client shares — the socket, the two
@@ -71,6 +75,45 @@ public:
     QByteArrayList ListBuffer;
     int AnnouncedState = 3;
 
+    // Member list (TmfrmMemberList.cpp): the tree's contents and its id index.
+    std::unique_ptr<MemberTree> Members;
+    void LoadListText(const QByteArrayList &lines);
+    QList<MemberItem *> FindMember(const QByteArray &id);
+    void RefreshTree();
+    void UploadList();
+
+    // Own presence (TmfrmPresence.cpp). Panel2Tag is the state the user chose.
+    QMenu *mystatemenu;
+    QAction *N5;
+    QAction *N6;
+    QAction *N7;
+    int Panel2Tag = 3;
+    void Panel2Click();
+    void N5Click();
+    void N6Click();
+    void N7Click();
+    void SendStateChange();
+
+    // Editing the tree (TmfrmTreeEditing.cpp). The popup menu shows only after
+    // a right press on a node has attached it.
+    QMenu *ftreePopupMenu;
+    QAction *N12;
+    QAction *N11;
+    QAction *N8;
+    QAction *h2;
+    QAction *E2;
+    QAction *N9;
+    bool ftreePopupAttached = false;
+    int TreeMouseX = 0;
+    int TreeMouseY = 0;
+    void N8Click();
+    void E2Click();
+    void N9Click();
+    void ftreeMouseDown(Qt::MouseButton button, int x, int y);
+    void ftreeMouseMove(int x, int y);
+    bool ftreeDragOver(QObject *source, int x, int y);
+    void ftreeDragDrop(QObject *source, int x, int y);
+
     // Session (TmfrmConnection.cpp).
     void Timer1Timer();
     void csockConnect();
@@ -119,6 +162,10 @@ private:
     void createStatusBar();
     void createSocket();
     void createTimers();
+    void createMemberList();
+    void createStateMenu();
+    void createTreePopupMenu();
+    void ftreeContextMenu(const QPoint &pos);
     void FormCreate();
     bool FormCloseQuery();
     void HideWhenMinimised();

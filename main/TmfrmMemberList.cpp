@@ -1,12 +1,132 @@
-// The member-list half of the main window: the tree, presence, editing.
+// The member list half of the main window: loading the list the server sends,
+// members coming and going, finding a member, and sending the tree back.
 #include "main/Tmfrm.h"
 
+#include "main/members/MemberItem.h"
+#include "main/members/MemberTree.h"
+#include "main/members/OwnState.h"
+#include "main/members/TreeWalk.h"
+#include "platform/Ui.h"
+#include "platform/WidgetText.h"
+#include "wire/Fields.h"
+
+#include <QPushButton>
 #include <QTreeWidget>
 
-void Tmfrm::ProcLSETS(const FieldList &) {}
-void Tmfrm::ProcLSETD(const FieldList &) {}
-void Tmfrm::ProcLSETE(const FieldList &) { ftree->show(); }
-void Tmfrm::ProcUADD(const FieldList &) {}
-void Tmfrm::ProcUDEL(const FieldList &) {}
-void Tmfrm::ProcSTC(const FieldList &) {}
-void Tmfrm::N4Click() {}
+namespace {
+
+// A broken list can hold thousands of bad lines; the user sees the first few
+// one by one and the rest counted in one box, so the client stays usable.
+constexpr qsizetype ErrorLineBoxes = 5;
+constexpr qsizetype ShownLineBytes = 2048;
+
+void ReportErrorLines(const QByteArrayList &lines)
+{
+    for (qsizetype i = 0; i < std::min(lines.size(), ErrorLineBoxes); ++i) {
+        const QByteArray &line = lines[i];
+        QString shown = ToWidgetText(line.first(std::min(line.size(), ShownLineBytes)));
+        if (line.size() > ShownLineBytes)
+            shown += QStringLiteral("…");
+        ui::ShowMessage(QStringLiteral("ErrorLine:") + shown);
+    }
+    if (lines.size() > ErrorLineBoxes)
+        ui::ShowMessage(QStringLiteral("ErrorLine: ほかに %1 行を読み込めませんでした。")
+                            .arg(lines.size() - ErrorLineBoxes));
+}
+
+// Open conversations end with the list they belong to. A window that fails to
+// close ends the program, as its member is about to disappear under it.
+void CloseConversations(const QTreeWidget &tree)
+{
+    QList<QPointer<QObject>> windows;
+    ForEachInTree(tree, [&windows](MemberItem *node, int) {
+        if (node->node.Window)
+            windows.append(node->node.Window);
+    });
+    try {
+        for (const QPointer<QObject> &window : windows)
+            if (auto *widget = qobject_cast<QWidget *>(window.data()))
+                widget->close();
+    } catch (const std::exception &) {
+        ui::RequestTermination();
+    }
+}
+
+} // namespace
+
+void Tmfrm::ProcLSETS(const FieldList &)
+{
+    CloseConversations(*ftree);
+    Members->clear();
+    ListBuffer.clear();
+}
+
+void Tmfrm::ProcLSETD(const FieldList &fields)
+{
+    fields.field(7); // a short LSETD fails before anything is collected
+    QByteArray line;
+    for (int i = 1; i <= 7; ++i)
+        line.append(fields.field(i)).append('\t');
+    ListBuffer.append(line);
+}
+
+void Tmfrm::ProcLSETE(const FieldList &)
+{
+    Panel2->setText(OwnStateCaption(presence::Available));
+    if (Panel2Tag != presence::Available) {
+        Panel2Tag = presence::Available;
+        AnnouncedState = presence::Available;
+    }
+    LoadListText(ListBuffer);
+    ftree->show();
+}
+
+void Tmfrm::ProcUADD(const FieldList &fields)
+{
+    const int connection = fields.intField(1);
+    const QByteArray &id = fields.field(2);
+    const int state = ParseDecimal(fields.field(3)).value_or(presence::Available);
+    for (MemberItem *node : FindMember(id)) {
+        node->node.ConnectionNo = connection;
+        node->node.State = state;
+    }
+    ftree->viewport()->update();
+}
+
+void Tmfrm::ProcUDEL(const FieldList &fields)
+{
+    const int connection = fields.intField(1);
+    const QByteArray &id = fields.field(2);
+    // Only the connection that came online goes offline: a member who has
+    // meanwhile logged on again stays online.
+    for (MemberItem *node : FindMember(id))
+        if (node->node.ConnectionNo == connection)
+            node->node.State = presence::Offline;
+    ftree->viewport()->update();
+}
+
+void Tmfrm::LoadListText(const QByteArrayList &lines)
+{
+    ftree->setUpdatesEnabled(false);
+    const QByteArrayList errorLines = Members->load(lines);
+    ftree->setUpdatesEnabled(true);
+    ReportErrorLines(errorLines);
+}
+
+QList<MemberItem *> Tmfrm::FindMember(const QByteArray &id)
+{
+    return Members->find(id);
+}
+
+// Captions and pictures are read from the records whenever the tree draws, so
+// a repaint shows every record as it now is.
+void Tmfrm::RefreshTree()
+{
+    ftree->viewport()->update();
+}
+
+void Tmfrm::UploadList()
+{
+    for (const QByteArray &frame : Members->uploadFrames())
+        SendFrame(frame);
+}

@@ -31,6 +31,18 @@ QList<QPixmap> ImageSrvState()
             QPixmap(QStringLiteral(":/images/server-online.png"))};
 }
 
+QPixmap OwnStatePicture(int state)
+{
+    switch (state) {
+    case 2:
+        return QPixmap(QStringLiteral(":/images/own-state-away.png"));
+    case 4:
+        return QPixmap(QStringLiteral(":/images/own-state-busy.png"));
+    default:
+        return QPixmap(QStringLiteral(":/images/own-state-available.png"));
+    }
+}
+
 QIcon ApplicationIcon()
 {
     QIcon icon;

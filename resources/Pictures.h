@@ -12,6 +12,7 @@ QPixmap LogonBanner();      // 280 x 60, logon dialog
 QPixmap AboutBanner();      // 280 x 60, about box
 QList<QPixmap> ImageList1(); // six 16 x 16 state images, index = node state
 QList<QPixmap> ImageSrvState(); // 0 not connected, 1 connected
+QPixmap OwnStatePicture(int state); // 32 x 32 square of an own state: 3 green, 2 red, 4 black
 QIcon ApplicationIcon();
 
 } // namespace pictures
