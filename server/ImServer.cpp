@@ -337,7 +337,14 @@ void ImServer::onListUpload(Session &session, const FieldList &fields)
     if (!session.upload)
         throw FrameError(code.toStdString() + " without LSETS");
     if (code == "LSETD") {
-        const auto node = ParseUploadedNode(fields);
+        // Any fault in a node drops the whole upload: a list is stored whole or not at all.
+        std::optional<ListNode> node;
+        try {
+            node = ParseUploadedNode(fields);
+        } catch (const FrameError &) {
+            session.upload.reset();
+            throw;
+        }
         if (!node || session.upload->size() >= MaxListNodes) {
             session.upload.reset();
             throw FrameError("LSETD: a node the list cannot hold; the upload is dropped");

@@ -30,6 +30,7 @@ public:
 
     const QByteArray &userId() const { return m_userId; }
     QTcpSocket &socket() { return m_socket; }
+    const QTcpSocket &socket() const { return m_socket; }
 
 signals:
     void frameReceived(const QByteArrayList &fields);

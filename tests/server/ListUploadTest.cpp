@@ -1,0 +1,103 @@
+#include "ServerFixture.h"
+
+#include "wire/FrameText.h"
+
+using Fields = QByteArrayList;
+using ListUploadTest = ServerFixture;
+
+namespace {
+
+// The list frames a logon brings, LSETS to LSETE.
+QList<Fields> ListOf(TestClient &client)
+{
+    QList<Fields> list;
+    bool inList = false;
+    for (const Fields &f : client.kept()) {
+        inList = inList || f.value(0) == "LSETS";
+        if (inList)
+            list.append(f);
+        if (f.value(0) == "LSETE")
+            break;
+    }
+    return list;
+}
+
+void Upload(TestClient &client, const QList<QByteArrayList> &nodes)
+{
+    client.send("LSETS");
+    for (const QByteArrayList &node : nodes) // kind, id, depth, display name
+        client.send(MakeFrame({"LSETD", node[0], node[1], node[2], node[3], ""}, TrailingTab::Yes));
+    client.send("LSETE");
+}
+
+} // namespace
+
+TEST_F(ListUploadTest, UploadedArrangementComesBackAtLogonAndAfterARestart)
+{
+    const QByteArray mine = Sjis(u"よく話す人");
+    const QByteArray sales = Sjis(u"営業部");
+    {
+        auto a = logOn("u01");
+        Upload(*a, {{"UG", "", "0", mine}, {"U", "u05", "1", Sjis(u"伊藤さん")}, {"G", sales, "0", Sjis(u"営業")},
+                    {"U", "u02", "1", Sjis(u"鈴木さん")}, {"UG", "", "1", Sjis(u"空のグループ")}});
+        ASSERT_TRUE(a->sync());
+    }
+    // Default names and mail addresses come from the accounts.
+    const QList<Fields> expected = {
+        {"LSETS"},
+        {"LSETD", "UG", "0", "", "", mine, mine, ""},
+        {"LSETD", "U", "1", "u05", "", Sjis(u"伊藤さん"), SampleName("u05"), "yumi.ito@example.com"},
+        {"LSETD", "G", "0", sales, "", Sjis(u"営業"), sales, ""},
+        {"LSETD", "U", "1", "u02", "", Sjis(u"鈴木さん"), SampleName("u02"), "ichiro.suzuki@example.com"},
+        {"LSETD", "UG", "1", "", "", Sjis(u"空のグループ"), Sjis(u"空のグループ"), ""},
+        {"LSETE"},
+    };
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round == 0 ? "after reconnecting" : "after a restart");
+        auto a = logOn("u01");
+        EXPECT_EQ(ListOf(*a), expected);
+        a->disconnect();
+        restartServer();
+    }
+    auto other = logOn("u02");
+    EXPECT_EQ(ListOf(*other).size(), 15) << "another user still gets the directory";
+}
+
+TEST_F(ListUploadTest, EmptyUploadIsKeptAsAnEmptyList)
+{
+    {
+        auto a = logOn("u01");
+        Upload(*a, {});
+        ASSERT_TRUE(a->sync());
+    }
+    auto a = logOn("u01");
+    EXPECT_EQ(ListOf(*a), (QList<Fields>{{"LSETS"}, {"LSETE"}}));
+}
+
+TEST_F(ListUploadTest, UploadTheClientCouldNotLoadIsDroppedAndTheStoredListStays)
+{
+    struct Case {
+        const char *what;
+        QByteArrayList frames;
+    };
+    const Case cases[] = {
+        {"a member two levels below its parent", {"LSETS", "LSETD\tUG\t\t0\tg\t\t", "LSETD\tU\tu02\t2\tx\t\t", "LSETE"}},
+        {"an unknown kind", {"LSETS", "LSETD\tX\tu02\t0\tx\t\t", "LSETE"}},
+        {"a depth that is not a number", {"LSETS", "LSETD\tU\tu02\tone\tx\t\t", "LSETE"}},
+        {"a depth of 100", {"LSETS", "LSETD\tU\tu02\t100\tx\t\t", "LSETE"}},
+        {"nodes without LSETS", {"LSETD\tU\tu02\t0\tx\t\t", "LSETE"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        {
+            auto a = logOn("u01");
+            for (const QByteArray &frame : c.frames)
+                a->send(frame);
+            ASSERT_TRUE(a->sync());
+            EXPECT_TRUE(a->isConnected());
+        }
+        auto a = logOn("u01");
+        EXPECT_EQ(ListOf(*a).size(), 15) << "still the directory";
+        a->disconnect();
+    }
+}

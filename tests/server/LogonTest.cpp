@@ -1,0 +1,120 @@
+#include "ServerFixture.h"
+
+#include "wire/FrameText.h"
+
+using Fields = QByteArrayList;
+
+namespace {
+
+QByteArrayList Codes(const QList<QByteArrayList> &frames)
+{
+    QByteArrayList codes;
+    for (const auto &f : frames)
+        codes.append(f.value(0));
+    return codes;
+}
+
+} // namespace
+
+using LogonTest = ServerFixture;
+
+TEST_F(LogonTest, AcceptedLogonSendsNameDirectoryAndWhoIsOnline)
+{
+    auto colleague = logOn("u04");
+    auto client = newClient();
+    ASSERT_EQ(client->logOn("u01", SamplePassword("u01")), 0);
+    ASSERT_TRUE(client->take("UADD", [](const Fields &f) { return f.value(2) == "u01"; }));
+
+    const QList<QByteArrayList> &frames = client->kept();
+    // 002, LSETS, three departments with ten members, LSETE, the colleague's UADD.
+    ASSERT_EQ(frames.size(), 17) << Codes(frames).join(' ').constData();
+    EXPECT_EQ(frames[0], (Fields{"002", SampleName("u01")}));
+    EXPECT_EQ(frames[1], (Fields{"LSETS"}));
+    const QByteArray sales = Sjis(u"営業部");
+    EXPECT_EQ(frames[2], (Fields{"LSETD", "G", "0", sales, "", sales, sales, ""}));
+    EXPECT_EQ(frames[3], (Fields{"LSETD", "U", "1", "u01", "", SampleName("u01"), SampleName("u01"),
+                                 "hanako.sato@example.com"}));
+    int groups = 0;
+    for (int i = 2; i < 15; ++i) {
+        ASSERT_EQ(frames[i].value(0), "LSETD");
+        if (frames[i].value(1) == "G")
+            ++groups;
+        else // every member stands in the group before it
+            EXPECT_EQ(frames[i].value(2), "1");
+    }
+    EXPECT_EQ(groups, 3);
+    EXPECT_EQ(frames[15], (Fields{"LSETE"}));
+    EXPECT_EQ(frames[16], (Fields{"UADD", QByteArray::number(colleague->number()), "u04", "3"}));
+    EXPECT_NE(colleague->number(), client->number());
+}
+
+TEST_F(LogonTest, RefusedLogonsAnswerWithTheirReason)
+{
+    struct Case {
+        const char *what;
+        QByteArray id;
+        QByteArray password;
+        int corp;
+        QByteArray version;
+        int result;
+    };
+    const Case cases[] = {
+        {"wrong password", "u01", "nope", 0, "1", 1},
+        {"unknown id", "x99", "sakura01", 0, "1", 1},
+        {"wrong corporate index", "u01", "sakura01", 1, "1", 1},
+        {"password of another user", "u01", "kaede02", 0, "1", 1},
+        {"client version 2", "u01", "sakura01", 0, "2", 2},
+        {"client version 0", "u01", "sakura01", 0, "0", 2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        auto client = newClient();
+        EXPECT_EQ(client->logOn(c.id, c.password, c.corp, c.version), c.result);
+        EXPECT_FALSE(client->holds("002"));
+        EXPECT_FALSE(server().isOnline(c.id));
+    }
+}
+
+TEST_F(LogonTest, LogonRequestWithoutItsFieldsIsRefused)
+{
+    auto client = newClient();
+    ASSERT_TRUE(client->connectOnly());
+    client->send("000\tu01\t0\t");
+    const auto answer = client->take("001");
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->value(1), "1");
+}
+
+TEST_F(LogonTest, ThirdRefusalClosesTheConnection)
+{
+    auto client = newClient();
+    ASSERT_EQ(client->logOn("u01", "wrong"), 1);
+    for (int attempt = 2; attempt <= 3; ++attempt) {
+        client->send(MakeFrame({"000", "u01", "0", "wrong", "1", "0", "1"}, TrailingTab::Yes));
+        const auto answer = client->take("001");
+        ASSERT_TRUE(answer) << attempt;
+        EXPECT_EQ(answer->value(1), "1");
+    }
+    EXPECT_TRUE(client->waitForDisconnect());
+}
+
+TEST_F(LogonTest, SecondLogonOfTheSameIdReplacesTheFirst)
+{
+    auto observer = logOn("u03");
+    auto first = logOn("u01");
+    const int firstNumber = first->number();
+    ASSERT_TRUE(observer->take("UADD", [](const Fields &f) { return f.value(2) == "u01"; }));
+    observer->forget();
+
+    auto second = logOn("u01");
+    EXPECT_TRUE(first->waitForDisconnect());
+    ASSERT_TRUE(second->sync());
+    ASSERT_TRUE(observer->sync());
+    // UDEL of the old connection before UADD of the new one, so the observer's
+    // tree ends with u01 online.
+    const QList<Fields> &frames = observer->kept();
+    ASSERT_EQ(frames.size(), 2) << Codes(frames).join(' ').constData();
+    EXPECT_EQ(frames[0], (Fields{"UDEL", QByteArray::number(firstNumber), "u01"}));
+    EXPECT_EQ(frames[1], (Fields{"UADD", QByteArray::number(second->number()), "u01", "3"}));
+    EXPECT_TRUE(server().isOnline("u01"));
+}

@@ -1,0 +1,93 @@
+#include "ServerFixture.h"
+
+#include "server/AccountImport.h"
+#include "server/AccountStore.h"
+#include "wire/Cp932.h"
+
+#include <QFile>
+#include <QTest>
+
+namespace {
+
+QByteArray SampleFile()
+{
+    QFile file(QStringLiteral(VANTREL_SAMPLE_ACCOUNTS));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList SampleLine(const QByteArray &userId)
+{
+    for (const QByteArray &line : SampleFile().split('\n')) {
+        const QStringList cells = QString::fromUtf8(line).split(QLatin1Char('\t'));
+        if (cells.size() >= 6 && cells[0] == QLatin1String(userId))
+            return cells;
+    }
+    return {};
+}
+
+} // namespace
+
+QByteArray SamplePassword(const QByteArray &userId)
+{
+    return SampleLine(userId).value(2).toUtf8();
+}
+
+QByteArray SampleName(const QByteArray &userId)
+{
+    return cp932::FromUnicode(SampleLine(userId).value(3));
+}
+
+QByteArray Sjis(const char16_t *text)
+{
+    return cp932::FromUnicode(QString::fromUtf16(text));
+}
+
+void ServerFixture::SetUp()
+{
+    ASSERT_TRUE(m_dir.isValid());
+    QString error;
+    auto store = AccountStore::Open(m_dir.path(), &error);
+    ASSERT_TRUE(store) << error.toStdString();
+    const ImportReport report = ImportAccounts(*store, SampleFile(), HashCost::TestOnly);
+    ASSERT_EQ(report.written, 10) << report.skipped.join(QLatin1Char('\n')).toStdString();
+    store.reset();
+    startServer();
+}
+
+void ServerFixture::TearDown()
+{
+    m_server.reset();
+}
+
+ServerOptions ServerFixture::options()
+{
+    ServerOptions options;
+    options.dataDir = m_dir.path();
+    options.logonTimeout = std::chrono::milliseconds(2000);
+    options.refusalDelay = std::chrono::milliseconds(20);
+    options.log = [this](const QString &line) { m_log.append(line); };
+    return options;
+}
+
+void ServerFixture::startServer()
+{
+    m_server = std::make_unique<ImServer>(options());
+    QString error;
+    ASSERT_TRUE(m_server->start(QHostAddress::LocalHost, 0, &error)) << error.toStdString();
+}
+
+void ServerFixture::restartServer()
+{
+    m_server.reset();
+    startServer();
+}
+
+std::unique_ptr<TestClient> ServerFixture::logOn(const QByteArray &userId)
+{
+    auto client = newClient();
+    EXPECT_EQ(client->logOn(userId, SamplePassword(userId)), 0) << userId.constData();
+    // The list ends with this user's own UADD.
+    EXPECT_TRUE(client->take("UADD", [&](const QByteArrayList &f) { return f.value(2) == userId; }))
+        << userId.constData();
+    return client;
+}

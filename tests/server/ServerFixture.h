@@ -1,0 +1,45 @@
+#pragma once
+
+#include "TestClient.h"
+#include "server/ImServer.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+// A server on a free loopback port over a fresh data folder holding the
+// sample accounts (hashed at the cheapest cost, which only tests use). Its
+// pauses are short so that refusals and time-outs happen within a test.
+class ServerFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    virtual ServerOptions options();
+    void startServer();
+    // Stops the server and starts a new one on the same data folder.
+    void restartServer();
+
+    // A client logged on as the sample user, its list received; fails the
+    // test when the logon does not succeed.
+    std::unique_ptr<TestClient> logOn(const QByteArray &userId);
+    std::unique_ptr<TestClient> newClient() { return std::make_unique<TestClient>(m_server->port()); }
+
+    ImServer &server() { return *m_server; }
+    QString dataDir() const { return m_dir.path(); }
+    const QStringList &log() const { return m_log; }
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<ImServer> m_server;
+    QStringList m_log;
+};
+
+// The sample user's password, from the shipped account file.
+QByteArray SamplePassword(const QByteArray &userId);
+// The sample user's display name in cp932.
+QByteArray SampleName(const QByteArray &userId);
+// Text as the wire carries it.
+QByteArray Sjis(const char16_t *text);
