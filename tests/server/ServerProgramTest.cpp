@@ -1,0 +1,87 @@
+#include "TestClient.h"
+
+#include "wire/Cp932.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace {
+
+const QString Binary = QStringLiteral(VANTREL_SERVER_BINARY);
+
+int Import(const QString &dataDir, const QString &file, QString *output)
+{
+    QProcess import;
+    import.start(Binary, {QStringLiteral("--data"), dataDir, QStringLiteral("import-accounts"), file});
+    if (!import.waitForFinished(120000))
+        return -1;
+    *output = QString::fromUtf8(import.readAllStandardError());
+    return import.exitCode();
+}
+
+} // namespace
+
+TEST(ServerProgramTest, ImportsAccountsServesOnAFreePortAndStopsOnSigterm)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QString output;
+    ASSERT_EQ(Import(dir.path(), QStringLiteral(VANTREL_SAMPLE_ACCOUNTS), &output), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains(QStringLiteral("imported 10 accounts"))) << output.toStdString();
+
+    // A second import updates an existing id.
+    const QString update = dir.filePath(QStringLiteral("update.tsv"));
+    QFile file(update);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral("# changed\nu01\t0\tnew-secret\t佐藤 花\thanako@example.com\t営業部\n").toUtf8());
+    file.close();
+    ASSERT_EQ(Import(dir.path(), update, &output), 0) << output.toStdString();
+
+    QProcess server;
+    server.start(Binary, {QStringLiteral("--data"), dir.path(), QStringLiteral("--port"), QStringLiteral("0")});
+    QString log;
+    quint16 port = 0;
+    const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            log += QString::fromUtf8(server.readAllStandardError());
+            const auto match = listening.match(log);
+            port = match.hasMatch() ? static_cast<quint16>(match.captured(1).toUInt()) : 0;
+            return port != 0;
+        },
+        10000))
+        << log.toStdString();
+
+    TestClient client(port);
+    EXPECT_EQ(client.logOn("u01", "new-secret"), 0);
+    EXPECT_EQ(client.take("002").value_or(QByteArrayList{}).value(1), cp932::FromUnicode(QStringLiteral("佐藤 花")));
+    TestClient stale(port);
+    EXPECT_EQ(stale.logOn("u01", "sakura01"), 1) << "the old password no longer opens the account";
+
+    ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+    ASSERT_TRUE(server.waitForFinished(10000));
+    log += QString::fromUtf8(server.readAllStandardError());
+    EXPECT_EQ(server.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(server.exitCode(), 0);
+    for (const char *line : {"connection from", "logon of u01", "refused logon", "stopped"})
+        EXPECT_TRUE(log.contains(QLatin1String(line))) << line << "\n" << log.toStdString();
+}
+
+TEST(ServerProgramTest, RefusesArgumentsItCannotUse)
+{
+    for (const QStringList &args : {QStringList{QStringLiteral("--port"), QStringLiteral("http")},
+                                    QStringList{QStringLiteral("--listen"), QStringLiteral("not-an-address")},
+                                    QStringList{QStringLiteral("import-accounts")}}) {
+        QProcess server;
+        server.start(Binary, args);
+        ASSERT_TRUE(server.waitForFinished(10000));
+        EXPECT_EQ(server.exitCode(), 2) << args.join(QLatin1Char(' ')).toStdString();
+    }
+}
