@@ -57,7 +57,9 @@ bool ImServer::start(const QHostAddress &address, quint16 port, QString *error)
     if (!m_store)
         return false;
     m_directory = Directory(m_store->accounts());
-    m_listener.setMaxPendingConnections(128);
+    // Room in the kernel's queue for a burst of logons, such as every client
+    // reconnecting after a restart.
+    m_listener.setListenBacklogSize(1024);
     if (!m_listener.listen(address, port)) {
         *error = m_listener.errorString();
         return false;

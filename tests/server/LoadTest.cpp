@@ -58,22 +58,30 @@ TEST(ServerLoadTest, FiveHundredUsersTwentyThousandMessages)
         ASSERT_EQ(ImportAccounts(*store, tsv, HashCost::TestOnly).written, Users);
     }
 
-    QThread serverThread;
-    QObject anchor;
-    anchor.moveToThread(&serverThread);
-    serverThread.start();
-    ImServer *server = nullptr;
+    // The server on its own thread, stopped however the test ends.
+    struct ServerThread {
+        QThread thread;
+        QObject anchor;
+        ImServer *server = nullptr;
+        ServerThread() { anchor.moveToThread(&thread); thread.start(); }
+        ~ServerThread()
+        {
+            QMetaObject::invokeMethod(&anchor, [this] { delete server; }, Qt::BlockingQueuedConnection);
+            thread.quit();
+            thread.wait();
+        }
+    } serverThread;
     quint16 port = 0;
     QMetaObject::invokeMethod(
-        &anchor,
+        &serverThread.anchor,
         [&] {
             ServerOptions options;
             options.dataDir = dir.path();
             options.log = [](const QString &) {};
-            server = new ImServer(options);
+            serverThread.server = new ImServer(options);
             QString error;
-            if (server->start(QHostAddress::LocalHost, 0, &error))
-                port = server->port();
+            if (serverThread.server->start(QHostAddress::LocalHost, 0, &error))
+                port = serverThread.server->port();
         },
         Qt::BlockingQueuedConnection);
     ASSERT_NE(port, 0);
@@ -146,7 +154,4 @@ TEST(ServerLoadTest, FiveHundredUsersTwentyThousandMessages)
     ::testing::Test::RecordProperty("latency_p99_us", static_cast<int>(p99Ms * 1000));
 
     users.clear();
-    QMetaObject::invokeMethod(&anchor, [&] { delete server; }, Qt::BlockingQueuedConnection);
-    serverThread.quit();
-    serverThread.wait();
 }
