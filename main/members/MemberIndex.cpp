@@ -5,6 +5,11 @@
 
 #include <algorithm>
 
+void MemberIndex::reserve(qsizetype ids)
+{
+    m_byId.reserve(m_byId.size() + ids);
+}
+
 void MemberIndex::addBranch(QTreeWidgetItem *item)
 {
     ForEachInBranch(item, [this](MemberItem *node, int) { m_byId[node->node.Id].nodes.append(node); });
@@ -17,7 +22,7 @@ void MemberIndex::removeBranch(QTreeWidgetItem *item)
         const auto entry = m_byId.find(node->node.Id);
         if (entry == m_byId.end())
             return;
-        entry->nodes.removeOne(node);
+        entry->nodes.removeAll(node);
         if (entry->nodes.isEmpty())
             m_byId.erase(entry);
     });
@@ -46,7 +51,7 @@ QList<MemberItem *> MemberIndex::find(const QByteArray &id, const QTreeWidget &t
                   [](const MemberItem *a, const MemberItem *b) { return a->treeOrder < b->treeOrder; });
         entry->sortedAt = m_shape;
     }
-    return entry->nodes;
+    return QList<MemberItem *>(entry->nodes.begin(), entry->nodes.end());
 }
 
 void MemberIndex::numberNodes(const QTreeWidget &tree)

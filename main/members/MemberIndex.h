@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QVarLengthArray>
 
 class MemberItem;
 class QTreeWidget;
@@ -14,6 +15,7 @@ class QTreeWidgetItem;
 // occur more than once.
 class MemberIndex {
 public:
+    void reserve(qsizetype ids);              // before adding that many more ids
     void addBranch(QTreeWidgetItem *item);    // a node placed, with its children
     void removeBranch(QTreeWidgetItem *item); // before the node is deleted
     void orderChanged();                       // nodes moved among the others
@@ -23,7 +25,7 @@ public:
 
 private:
     struct Entry {
-        QList<MemberItem *> nodes;
+        QVarLengthArray<MemberItem *, 1> nodes; // most ids have one node
         quint64 sortedAt = 0;
     };
     void numberNodes(const QTreeWidget &tree);

@@ -2,10 +2,7 @@
 
 #include "platform/WidgetText.h"
 
-MemberItem::MemberItem(MemberNode record) : QTreeWidgetItem(Type), node(std::move(record))
-{
-    setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled);
-}
+MemberItem::MemberItem(MemberNode record) : QTreeWidgetItem(Type), node(std::move(record)) {}
 
 QVariant MemberItem::data(int column, int role) const
 {

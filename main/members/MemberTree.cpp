@@ -37,6 +37,7 @@ QByteArrayList MemberTree::load(const QByteArrayList &lines)
             made[entry.parent]->addChild(item);
     }
     m_tree.addTopLevelItems(topLevel);
+    m_index.reserve(static_cast<qsizetype>(made.size()));
     for (QTreeWidgetItem *item : topLevel)
         m_index.addBranch(item);
     return layout.errorLines;
