@@ -119,6 +119,10 @@ void Tmfrm::createMemberList()
 {
     Members = std::make_unique<MemberTree>(*ftree);
     ftree->setItemDelegate(new MemberLabelDelegate(ftree));
+    // The delegate marks a selected label itself; the row around it stays plain.
+    QPalette palette = ftree->palette();
+    palette.setColor(QPalette::Highlight, palette.color(QPalette::Base));
+    ftree->setPalette(palette);
     ftree->setUniformRowHeights(true);
     ftree->setSelectionMode(QAbstractItemView::SingleSelection);
     ftree->setDragEnabled(true);
