@@ -117,8 +117,12 @@ void Tmfrm::csockError(QAbstractSocket::SocketError error)
     if (error == QAbstractSocket::RemoteHostClosedError)
         return;
     // Any other error on an established connection ends it as well: the socket
-    // closes, csockDisconnect reports it and the session reconnects.
-    ui::ShowMessage(QStringLiteral("ＩＭサーバとの接続に想定外のエラーが発生しました。 CODE=%1").arg(code));
+    // closes, csockDisconnect reports it and the session reconnects. The box
+    // opens once the socket has finished with the error, so reconnecting goes
+    // on while the user reads it.
+    QTimer::singleShot(0, this, [code] {
+        ui::ShowMessage(QStringLiteral("ＩＭサーバとの接続に想定外のエラーが発生しました。 CODE=%1").arg(code));
+    });
 }
 
 void Tmfrm::SendFrame(const QByteArray &frame)
