@@ -10,31 +10,14 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build="$root/build"
-demo=${VANTREL_DEMO_DIR:-$build/demo}
+build="$root/build/release"
+demo=${VANTREL_DEMO_DIR:-$root/build/demo}
 client_user=u01
 client_password=sakura01
 peer_user=u02
 peer_password=kaede02
 
 say() { printf 'demo: %s\n' "$*" >&2; }
-
-install_missing() {
-    local packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins libqt6sql6-sqlite
-                    libsodium-dev libgtest-dev libgl-dev fonts-ipafont-gothic)
-    local missing=()
-    for p in "${packages[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-    done
-    [ ${#missing[@]} -eq 0 ] && return
-    if [ "$(id -u)" -ne 0 ]; then
-        say "missing packages: ${missing[*]}; run this as root or install them first"
-        exit 1
-    fi
-    say "installing ${missing[*]}"
-    apt-get update
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-}
 
 pids=()
 stop_all() {
@@ -45,10 +28,10 @@ stop_all() {
 }
 trap stop_all EXIT
 
-install_missing
+"$root/scripts/install-deps.sh"
 
 say "building"
-cmake -S "$root" -B "$build" -G Ninja
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_WERROR=ON
 ninja -C "$build"
 
 say "fresh demo folder $demo"
