@@ -4,47 +4,33 @@
 
 #include <charconv>
 
-namespace {
-
-// The frame with every field-separating TAB turned into CR LF and a CR LF after
-// the last field, as the field list is then read line by line.
-QByteArray FieldsAsLines(QByteArrayView frame)
+// One pass over the frame. Fields end at a TAB that is not the second byte of
+// a double-byte character, and also at CR LF, a lone CR or a lone LF. A TAB
+// at the very end adds no field; a line break there adds an empty one.
+QByteArrayList SplitFields(QByteArrayView frame)
 {
-    QByteArray lines;
-    lines.reserve(frame.size() + 2);
+    QByteArrayList fields;
+    const qsizetype size = frame.size();
+    const char *data = frame.data();
     bool oddLeadRun = false;
-    qsizetype pieceStart = 0;
-    for (qsizetype i = 0; i < frame.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(frame[i]);
-        if (byte == '\t' && !oddLeadRun) {
-            lines.append(frame.sliced(pieceStart, i - pieceStart)).append("\r\n");
-            pieceStart = i + 1;
+    bool endedByTab = false;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const auto byte = static_cast<unsigned char>(data[i]);
+        const bool tab = byte == '\t' && !oddLeadRun;
+        if (tab || byte == '\r' || byte == '\n') {
+            fields.append(QByteArray(data + start, i - start));
+            if (byte == '\r' && i + 1 < size && data[i + 1] == '\n')
+                ++i;
+            start = i + 1;
+            endedByTab = tab;
+            oddLeadRun = false;
+            continue;
         }
         oddLeadRun = cp932::IsLeadByte(byte) && !oddLeadRun;
     }
-    if (pieceStart < frame.size())
-        lines.append(frame.sliced(pieceStart)).append("\r\n");
-    return lines;
-}
-
-} // namespace
-
-QByteArrayList SplitFields(QByteArrayView frame)
-{
-    const QByteArray lines = FieldsAsLines(frame);
-    QByteArrayList fields;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const char byte = lines[i];
-        if (byte != '\r' && byte != '\n')
-            continue;
-        fields.append(lines.sliced(start, i - start));
-        if (byte == '\r' && i + 1 < lines.size() && lines[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < lines.size())
-        fields.append(lines.sliced(start));
+    if (start < size || (size > 0 && !endedByTab))
+        fields.append(QByteArray(data + start, size - start));
     return fields;
 }
 

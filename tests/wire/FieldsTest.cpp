@@ -1,6 +1,9 @@
 #include "wire/FieldList.h"
 #include "wire/Fields.h"
 #include "wire/FrameText.h"
+#include "wire/Cp932.h"
+
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -26,6 +29,49 @@ TEST(SplitFields, Table)
     };
     for (const auto &c : cases)
         EXPECT_EQ(SplitFields(c.frame), c.fields) << c.frame.toStdString();
+}
+
+// The fields as the service defines them, in two steps: every separating TAB
+// becomes CR LF (and CR LF follows a non-empty remainder), then the text is
+// read line by line, a line ending at CR LF, a lone CR or a lone LF.
+QByteArrayList ReferenceSplit(const QByteArray &frame)
+{
+    QByteArray lines;
+    bool odd = false;
+    qsizetype piece = 0;
+    for (qsizetype i = 0; i < frame.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(frame[i]);
+        if (byte == '\t' && !odd) {
+            lines += frame.mid(piece, i - piece) + "\r\n";
+            piece = i + 1;
+        }
+        odd = cp932::IsLeadByte(byte) && !odd;
+    }
+    if (piece < frame.size())
+        lines += frame.mid(piece) + "\r\n";
+    QByteArrayList fields;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (lines[i] != '\r' && lines[i] != '\n')
+            continue;
+        fields.append(lines.mid(start, i - start));
+        if (lines[i] == '\r' && i + 1 < lines.size() && lines[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    return fields;
+}
+
+TEST(SplitFields, OnePassAgreesWithTheTwoStepDefinition)
+{
+    std::mt19937 rng(11);
+    const char alphabet[] = {'a', '\t', '\r', '\n', '\x82', '\x41', '\xE0'};
+    for (int n = 0; n < 20000; ++n) {
+        QByteArray frame;
+        for (int len = rng() % 9; len > 0; --len)
+            frame.append(alphabet[rng() % sizeof alphabet]);
+        ASSERT_EQ(SplitFields(frame), ReferenceSplit(frame)) << frame.toHex().toStdString();
+    }
 }
 
 TEST(SplitFields, RoundTripsBuiltFrames)
