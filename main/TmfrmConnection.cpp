@@ -155,7 +155,7 @@ void Tmfrm::ProcTimerTimer()
 
 void Tmfrm::DispatchFrame(const QByteArray &frame)
 {
-    const FieldList fields(SplitFields(frame));
+    const FieldList fields(frame);
     if (fields.size() == 0) {
         ui::ShowMessage(QStringLiteral("処理エラー(ProcTypeCheck)"));
         return;

@@ -63,14 +63,14 @@ void Tmfrm::ProcLSETS(const FieldList &)
 
 void Tmfrm::ProcLSETD(const FieldList &fields)
 {
-    fields.field(7); // a short LSETD fails before anything is collected
+    fields.view(7); // a short LSETD fails before anything is collected
     qsizetype size = 0;
     for (int i = 1; i <= 7; ++i)
-        size += fields.field(i).size() + 1;
+        size += fields.view(i).size() + 1;
     QByteArray line;
     line.reserve(size);
     for (int i = 1; i <= 7; ++i)
-        line.append(fields.field(i)).append('\t');
+        line.append(fields.view(i)).append('\t');
     ListBuffer.append(line);
 }
 

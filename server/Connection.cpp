@@ -81,7 +81,7 @@ void Connection::readFrames()
             return;
         }
         while (!m_closing && !m_frames.empty())
-            m_owner.onFrame(*this, FieldList(SplitFields(m_frames.takeFirst())));
+            m_owner.onFrame(*this, FieldList(m_frames.takeFirst()));
     }
 }
 

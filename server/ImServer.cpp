@@ -104,14 +104,14 @@ void ImServer::onFrame(Connection &connection, const FieldList &fields)
         if (session.checking)
             connection.cutOff(QStringLiteral("sent a frame while its logon was checked"));
         else if (fields.code() != "000")
-            connection.cutOff(QStringLiteral("sent %1 before logging on").arg(Shown(fields.code())));
+            connection.cutOff(QStringLiteral("sent %1 before logging on").arg(Shown(fields.code().toByteArray())));
         else
             beginLogon(connection, fields);
         return;
     }
     for (const QByteArray &field : fields.all()) {
         if (!IsWellFormedCp932(field)) {
-            reject(connection, session, QStringLiteral("%1 carries bytes that are not cp932 text").arg(Shown(fields.code())));
+            reject(connection, session, QStringLiteral("%1 carries bytes that are not cp932 text").arg(Shown(fields.code().toByteArray())));
             return;
         }
     }
@@ -238,7 +238,7 @@ void ImServer::release(Connection &connection)
 
 void ImServer::dispatch(Connection &connection, Session &session, const FieldList &fields)
 {
-    const QByteArray &code = fields.code();
+    const QByteArrayView code = fields.code();
     if (code == "STC")
         onPresence(connection, session, fields);
     else if (code == "MSG")
@@ -254,7 +254,7 @@ void ImServer::dispatch(Connection &connection, Session &session, const FieldLis
     else if (code == "000")
         throw FrameError("000: already logged on");
     else
-        throw FrameError("unknown code " + Shown(code).toStdString());
+        throw FrameError("unknown code " + Shown(code.toByteArray()).toStdString());
 }
 
 void ImServer::onPresence(Connection &connection, Session &session, const FieldList &fields)
@@ -331,13 +331,13 @@ void ImServer::deliverAbsences(Connection &connection, const QByteArray &userId)
 
 void ImServer::onListUpload(Session &session, const FieldList &fields)
 {
-    const QByteArray &code = fields.code();
+    const QByteArrayView code = fields.code();
     if (code == "LSETS") {
         session.upload.emplace();
         return;
     }
     if (!session.upload)
-        throw FrameError(code.toStdString() + " without LSETS");
+        throw FrameError(code.toByteArray().toStdString() + " without LSETS");
     if (code == "LSETD") {
         // Any fault in a node drops the whole upload: a list is stored whole or not at all.
         std::optional<ListNode> node;

@@ -52,7 +52,7 @@ RoomTable::Room *RoomTable::find(int roomId)
 
 void RoomTable::handle(const Member &user, const FieldList &fields)
 {
-    const QByteArray &code = fields.code();
+    const QByteArrayView code = fields.code();
     const int roomId = fields.intField(1);
     if (code == "MRM" && roomId == 0) {
         create(user, fields);

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "wire/Fields.h"
+
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QByteArrayView>
 
 #include <stdexcept>
+#include <vector>
 
 // A frame that a handler cannot use: a field it needs is missing or not a
 // number. The handler stops at once; the drain reports the text and goes on.
@@ -13,23 +17,30 @@ public:
 };
 
 // The fields of one inbound frame as its handler reads them. Every handler
-// reads through field() and intField(), so every malformed frame fails alike.
+// reads through field(), view() and intField(), so every malformed frame fails
+// alike. The frame is kept whole and a field is copied only when asked for.
 class FieldList {
 public:
-    explicit FieldList(QByteArrayList fields) : m_fields(std::move(fields)) {}
+    // The fields of a frame, split as the wire splits them.
+    explicit FieldList(QByteArray frame);
+    // Fields given one by one.
+    explicit FieldList(const QByteArrayList &fields);
 
-    qsizetype size() const { return m_fields.size(); }
-    const QByteArray &code() const { return m_fields.front(); }
+    qsizetype size() const { return static_cast<qsizetype>(m_spans.size()); }
+    // Field 0; the empty text for a frame without fields.
+    QByteArrayView code() const { return size() > 0 ? view(0) : QByteArrayView(); }
 
     // Field i, or FrameError naming the code and the field.
-    const QByteArray &field(qsizetype i) const;
+    QByteArray field(qsizetype i) const { return view(i).toByteArray(); }
+    QByteArrayView view(qsizetype i) const;
     // Field i as a decimal number, or FrameError.
     int intField(qsizetype i) const;
     // Field i, or the empty text when the frame is shorter.
-    QByteArray fieldOr(qsizetype i) const { return m_fields.value(i); }
+    QByteArray fieldOr(qsizetype i) const { return i >= 0 && i < size() ? field(i) : QByteArray(); }
 
-    const QByteArrayList &all() const { return m_fields; }
+    QByteArrayList all() const;
 
 private:
-    QByteArrayList m_fields;
+    QByteArray m_text;
+    std::vector<FieldSpan> m_spans;
 };

@@ -7,11 +7,12 @@
 // One pass over the frame. Fields end at a TAB that is not the second byte of
 // a double-byte character, and also at CR LF, a lone CR or a lone LF. A TAB
 // at the very end adds no field; a line break there adds an empty one.
-QByteArrayList SplitFields(QByteArrayView frame)
+std::vector<FieldSpan> FieldSpans(QByteArrayView frame)
 {
-    QByteArrayList fields;
     const qsizetype size = frame.size();
     const char *data = frame.data();
+    std::vector<FieldSpan> spans;
+    spans.reserve(8);
     bool oddLeadRun = false;
     bool endedByTab = false;
     qsizetype start = 0;
@@ -19,7 +20,7 @@ QByteArrayList SplitFields(QByteArrayView frame)
         const auto byte = static_cast<unsigned char>(data[i]);
         const bool tab = byte == '\t' && !oddLeadRun;
         if (tab || byte == '\r' || byte == '\n') {
-            fields.append(QByteArray(data + start, i - start));
+            spans.push_back({start, i - start});
             if (byte == '\r' && i + 1 < size && data[i + 1] == '\n')
                 ++i;
             start = i + 1;
@@ -30,7 +31,17 @@ QByteArrayList SplitFields(QByteArrayView frame)
         oddLeadRun = cp932::IsLeadByte(byte) && !oddLeadRun;
     }
     if (start < size || (size > 0 && !endedByTab))
-        fields.append(QByteArray(data + start, size - start));
+        spans.push_back({start, size - start});
+    return spans;
+}
+
+QByteArrayList SplitFields(QByteArrayView frame)
+{
+    const std::vector<FieldSpan> spans = FieldSpans(frame);
+    QByteArrayList fields;
+    fields.reserve(static_cast<qsizetype>(spans.size()));
+    for (const FieldSpan &span : spans)
+        fields.append(frame.sliced(span.start, span.length).toByteArray());
     return fields;
 }
 

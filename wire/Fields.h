@@ -6,9 +6,19 @@
 
 #include <optional>
 
+#include <vector>
+
+// Where one field lies in its frame.
+struct FieldSpan {
+    qsizetype start;
+    qsizetype length;
+};
+
 // The fields of a frame, field 0 (the code) first. A TAB that respects
 // double-byte characters separates fields; a trailing TAB adds no field; a lone
-// CR or LF inside a field splits it as well.
+// CR or LF inside a field splits it as well. FieldSpans only says where they
+// lie, so reading a frame needs no copy of its fields.
+std::vector<FieldSpan> FieldSpans(QByteArrayView frame);
 QByteArrayList SplitFields(QByteArrayView frame);
 
 // Makes text fit to be a field value: cut to `limit` bytes, TABs and CR LF
