@@ -33,7 +33,7 @@ QByteArrayView FieldList::view(qsizetype i) const
                              .arg(Shown(code()))
                              .arg(i)
                              .toStdString());
-    const FieldSpan &span = m_spans[static_cast<size_t>(i)];
+    const FieldSpan &span = m_spans[i];
     return QByteArrayView(m_text).sliced(span.start, span.length);
 }
 

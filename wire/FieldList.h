@@ -7,7 +7,6 @@
 #include <QByteArrayView>
 
 #include <stdexcept>
-#include <vector>
 
 // A frame that a handler cannot use: a field it needs is missing or not a
 // number. The handler stops at once; the drain reports the text and goes on.
@@ -26,7 +25,7 @@ public:
     // Fields given one by one.
     explicit FieldList(const QByteArrayList &fields);
 
-    qsizetype size() const { return static_cast<qsizetype>(m_spans.size()); }
+    qsizetype size() const { return m_spans.size(); }
     // Field 0; the empty text for a frame without fields.
     QByteArrayView code() const { return size() > 0 ? view(0) : QByteArrayView(); }
 
@@ -42,5 +41,5 @@ public:
 
 private:
     QByteArray m_text;
-    std::vector<FieldSpan> m_spans;
+    FieldSpanList m_spans;
 };

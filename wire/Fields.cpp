@@ -7,12 +7,11 @@
 // One pass over the frame. Fields end at a TAB that is not the second byte of
 // a double-byte character, and also at CR LF, a lone CR or a lone LF. A TAB
 // at the very end adds no field; a line break there adds an empty one.
-std::vector<FieldSpan> FieldSpans(QByteArrayView frame)
+FieldSpanList FieldSpans(QByteArrayView frame)
 {
     const qsizetype size = frame.size();
     const char *data = frame.data();
-    std::vector<FieldSpan> spans;
-    spans.reserve(8);
+    FieldSpanList spans;
     bool oddLeadRun = false;
     bool endedByTab = false;
     qsizetype start = 0;
@@ -37,9 +36,9 @@ std::vector<FieldSpan> FieldSpans(QByteArrayView frame)
 
 QByteArrayList SplitFields(QByteArrayView frame)
 {
-    const std::vector<FieldSpan> spans = FieldSpans(frame);
+    const FieldSpanList spans = FieldSpans(frame);
     QByteArrayList fields;
-    fields.reserve(static_cast<qsizetype>(spans.size()));
+    fields.reserve(spans.size());
     for (const FieldSpan &span : spans)
         fields.append(frame.sliced(span.start, span.length).toByteArray());
     return fields;

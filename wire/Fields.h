@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include <vector>
+#include <QVarLengthArray>
 
 // Where one field lies in its frame.
 struct FieldSpan {
@@ -14,11 +14,14 @@ struct FieldSpan {
     qsizetype length;
 };
 
+// Room for the fields of any ordinary frame without a separate allocation.
+using FieldSpanList = QVarLengthArray<FieldSpan, 12>;
+
 // The fields of a frame, field 0 (the code) first. A TAB that respects
 // double-byte characters separates fields; a trailing TAB adds no field; a lone
 // CR or LF inside a field splits it as well. FieldSpans only says where they
 // lie, so reading a frame needs no copy of its fields.
-std::vector<FieldSpan> FieldSpans(QByteArrayView frame);
+FieldSpanList FieldSpans(QByteArrayView frame);
 QByteArrayList SplitFields(QByteArrayView frame);
 
 // Makes text fit to be a field value: cut to `limit` bytes, TABs and CR LF

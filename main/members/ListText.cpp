@@ -28,11 +28,21 @@ LineFields ReadLine(QByteArrayView line)
     return fields;
 }
 
+// The four kinds a list holds share one copy each instead of one per node.
+QByteArray SharedKind(QByteArrayView kind)
+{
+    static const QByteArray kinds[] = {"U", "G", "UG", "u"};
+    for (const QByteArray &known : kinds)
+        if (kind == known)
+            return known;
+    return kind.toByteArray();
+}
+
 std::optional<MemberNode> RecordFor(const LineFields &line)
 {
     const QByteArrayView kind = line.field[0];
     MemberNode node;
-    node.Kind = kind.toByteArray();
+    node.Kind = SharedKind(kind);
     node.Id = line.field[2].toByteArray();
     node.DisplayName = line.field[4].toByteArray();
     node.DefaultName = line.field[5].toByteArray();
