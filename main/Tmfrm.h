@@ -29,7 +29,9 @@ class MemberTree;
 //
 // Split by subsystem: Tmfrm.cpp (creation, menus, closing), TmfrmConnection.cpp
 // (socket, session, drain, dispatch, logon exchange), TmfrmMemberList.cpp (the
-// tree), TmfrmConversations.cpp (messages, rooms, absence messages).
+// tree and its frames), TmfrmPresence.cpp (the own state), TmfrmTreeEditing.cpp
+// (the user's arrangement and its upload), TmfrmConversations.cpp (messages,
+// rooms, absence messages).
 class Tmfrm : public QMainWindow {
     Q_OBJECT
 public:
