@@ -174,7 +174,7 @@ void Tmfrm::E2Click()
         return;
     QString prompt = QStringLiteral(" 変更前：") + ToWidgetText(node->node.DisplayName);
     if (node->node.Kind != "UG")
-        prompt += QStringLiteral("\n デフォルト：") + ToWidgetText(node->node.DefaultName);
+        prompt += QStringLiteral("\r デフォルト：") + ToWidgetText(node->node.DefaultName);
     const auto name = AskName(QStringLiteral("表示名編集"), prompt, ToWidgetText(node->node.DisplayName));
     if (name)
         RunEdit(*this, [&] { node->node.DisplayName = *name; });

@@ -18,12 +18,16 @@ Hooks &CurrentHooks()
     return hooks;
 }
 
+// Lines of a message or prompt are joined by a CR, which a label does not
+// break at.
+QString AsLabelLines(QString text)
+{
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+}
+
 void ShowBox(QMessageBox::Icon icon, const QString &text)
 {
-    // Lines of a message are joined by a CR, which a label does not break at.
-    QString shown = text;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
-    QMessageBox box(icon, ApplicationTitle(), shown, QMessageBox::Ok);
+    QMessageBox box(icon, ApplicationTitle(), AsLabelLines(text), QMessageBox::Ok);
     box.exec();
 }
 
@@ -63,7 +67,8 @@ bool InputQuery(const QString &caption, const QString &prompt, QString &value)
         return hook(caption, prompt, value);
     bool ok = false;
     const QString entered =
-        QInputDialog::getText(QApplication::activeWindow(), caption, prompt, QLineEdit::Normal, value, &ok);
+        QInputDialog::getText(QApplication::activeWindow(), caption, AsLabelLines(prompt), QLineEdit::Normal,
+                              value, &ok);
     if (ok)
         value = entered;
     return ok;

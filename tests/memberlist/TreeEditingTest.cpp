@@ -107,7 +107,7 @@ TEST_F(TreeEditing, RenameShowsTheDefaultExceptForOwnGroups)
     mfrm->E2Click();
     ASSERT_EQ(prompts.size(), 1);
     EXPECT_EQ(prompts[0].caption, QStringLiteral("表示名編集"));
-    EXPECT_EQ(prompts[0].prompt, QStringLiteral(" 変更前：Bob\n デフォルト：Bob-default"));
+    EXPECT_EQ(prompts[0].prompt, QStringLiteral(" 変更前：Bob\r デフォルト：Bob-default"));
     EXPECT_EQ(prompts[0].initial, QStringLiteral("Bob"));
     EXPECT_EQ(sent(8).value(2), "LSETD\tU\tbob\t1\tRobert\t\t");
     EXPECT_EQ(node("bob")->text(0), QStringLiteral("Robert"));
