@@ -17,16 +17,41 @@ bool IsTrailByteAt(QByteArrayView text, qsizetype pos, qsizetype begin)
 
 namespace {
 
-// One iconv conversion; `replacement` stands in for every input sequence that
+// An iconv descriptor, opened once per thread and direction: opening one costs
+// far more than converting a name, and names are converted on every repaint.
+class Converter {
+public:
+    Converter(const char *to, const char *from) : m_cd(iconv_open(to, from)) {}
+    ~Converter()
+    {
+        if (valid())
+            iconv_close(m_cd);
+    }
+    Converter(const Converter &) = delete;
+    Converter &operator=(const Converter &) = delete;
+
+    bool valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+    // The descriptor, back in its initial state.
+    iconv_t reset()
+    {
+        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+        return m_cd;
+    }
+
+private:
+    iconv_t m_cd;
+};
+
+// One conversion; `replacement` stands in for every input sequence that
 // cannot be converted, and conversion goes on after it.
 template <typename Skip>
-std::vector<char> Convert(const char *to, const char *from, QByteArrayView input, QByteArrayView replacement,
+std::vector<char> Convert(Converter &converter, QByteArrayView input, QByteArrayView replacement,
                           Skip skipBadInput)
 {
     std::vector<char> out;
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
+    if (!converter.valid())
         return out;
+    iconv_t cd = converter.reset();
     out.resize(static_cast<size_t>(input.size()) * 2 + 16);
     char *in = const_cast<char *>(input.data());
     size_t inLeft = static_cast<size_t>(input.size());
@@ -50,7 +75,6 @@ std::vector<char> Convert(const char *to, const char *from, QByteArrayView input
             inLeft -= skip;
         }
     }
-    iconv_close(cd);
     out.resize(used);
     return out;
 }
@@ -60,7 +84,8 @@ std::vector<char> Convert(const char *to, const char *from, QByteArrayView input
 QString ToUnicode(QByteArrayView bytes)
 {
     static const char16_t replacement = 0xFFFD;
-    const auto out = Convert("UTF-16LE", "CP932", bytes,
+    thread_local Converter toUtf16("UTF-16LE", "CP932");
+    const auto out = Convert(toUtf16, bytes,
                              QByteArrayView(reinterpret_cast<const char *>(&replacement), 2),
                              [](const char *, size_t) -> size_t { return 1; });
     return QString(reinterpret_cast<const QChar *>(out.data()), static_cast<qsizetype>(out.size() / 2));
@@ -70,7 +95,8 @@ QByteArray FromUnicode(const QString &text)
 {
     const QByteArrayView utf16(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
     // Skip one UTF-16 unit, or a whole surrogate pair, per character cp932 lacks.
-    const auto out = Convert("CP932", "UTF-16LE", utf16, "?", [](const char *in, size_t left) -> size_t {
+    thread_local Converter toCp932("CP932", "UTF-16LE");
+    const auto out = Convert(toCp932, utf16, "?", [](const char *in, size_t left) -> size_t {
         const auto unit = static_cast<char16_t>(static_cast<unsigned char>(in[0]) |
                                                 (static_cast<unsigned char>(in[1]) << 8));
         return (QChar::isHighSurrogate(unit) && left >= 4) ? 4 : 2;
