@@ -70,7 +70,10 @@ public:
     QAction *WEB1;
     QAction *V1;
 
-    // The inbound path: bytes → ReceiveBuffer → InboundQueue → drain.
+    // The inbound path: bytes → ReceiveBuffer → InboundQueue → drain. While a
+    // modal box holds the drain up, reading stops once this much is queued, and
+    // the server waits for us.
+    static constexpr qsizetype InboundQueueHighWater = 16 * 1024 * 1024;
     FrameCutter ReceiveBuffer;
     FrameQueue InboundQueue;
     bool InDispatch = false;

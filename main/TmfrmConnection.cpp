@@ -25,10 +25,6 @@
 
 namespace {
 
-// While a modal box holds the drain up, the client stops taking bytes from the
-// socket once this much waits in the queue; the server then waits for us.
-constexpr qsizetype QueueHighWater = 16 * 1024 * 1024;
-
 // The socket's own buffer is bounded too, so a stalled drain pushes back to
 // the server instead of growing memory.
 constexpr qint64 SocketReadBuffer = 1024 * 1024;
@@ -97,7 +93,7 @@ void Tmfrm::csockDisconnect()
 
 void Tmfrm::csockRead()
 {
-    if (InboundQueue.byteCount() > QueueHighWater)
+    if (InboundQueue.byteCount() > InboundQueueHighWater)
         return; // the drain picks reading up again once it has caught up
     const QByteArray bytes = csock->readAll();
     if (ReceiveBuffer.CutFrames(bytes, InboundQueue) == FrameCutter::Result::Overflow)

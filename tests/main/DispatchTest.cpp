@@ -83,3 +83,39 @@ TEST_F(Dispatch, ZeroAloneAndWithATabReachTheLogonHandler)
 }
 
 } // namespace
+
+namespace {
+
+// While a box holds the drain up, a server that keeps sending meets a full
+// socket instead of growing the client's memory; once the box closes every
+// frame is handled, in order.
+using Backpressure = MainWindowTest;
+
+TEST_F(Backpressure, ServerWaitsWhileABoxIsOpenAndNoFrameIsLost)
+{
+    startClient();
+    ASSERT_TRUE(loggedOn());
+    constexpr int frames = 300000; // about 29 MiB
+    qsizetype largestQueue = 0;
+    fixture.whileBoxOpen = [&] {
+        QByteArray burst;
+        for (int i = 0; i < frames; ++i)
+            burst += "LSETD\tU\t0\tm" + QByteArray::number(i) + "\t\t" + QByteArray(70, 'n') + "\t\t\t\r\n";
+        peer.sendRaw(burst);
+        // Past the high-water mark the client stops taking bytes; a few more
+        // ticks show that the queue stays where it is.
+        EXPECT_TRUE(TestPeer::waitFor(
+            [&] { return mfrm->InboundQueue.byteCount() > Tmfrm::InboundQueueHighWater; }, 20000));
+        passTicks(5);
+        largestQueue = mfrm->InboundQueue.byteCount();
+    };
+    peer.send("001\t2");
+    ASSERT_TRUE(TestPeer::waitFor([&] { return !fixture.messages.isEmpty(); }));
+    EXPECT_GT(largestQueue, 0);
+    EXPECT_LT(largestQueue, Tmfrm::InboundQueueHighWater + 2 * 1024 * 1024);
+    ASSERT_TRUE(TestPeer::waitFor([&] { return mfrm->ListBuffer.size() == frames; }, 30000));
+    EXPECT_TRUE(mfrm->ListBuffer.first().startsWith("U\t0\tm0\t"));
+    EXPECT_TRUE(mfrm->ListBuffer.last().startsWith("U\t0\tm" + QByteArray::number(frames - 1) + "\t"));
+}
+
+} // namespace
