@@ -17,7 +17,5 @@ ctest --test-dir build/release --output-on-failure -j "$jobs" --timeout 300
 cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTREL_WERROR=ON \
     -DVANTREL_SANITIZE=ON -DVANTREL_BENCH=OFF
 ninja -C build/sanitize
-# Leak checking stays off: the desktop libraries Qt loads keep caches for the
-# life of the process, which LeakSanitizer would report.
-ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build/sanitize --output-on-failure -j "$jobs" --timeout 600

@@ -53,6 +53,12 @@ struct BadInput {
     bool cutOff; // else the frame is ignored and the client stays
 };
 
+// Test names and failures show the case by its name, not its bytes.
+void PrintTo(const BadInput &input, std::ostream *out)
+{
+    *out << input.name;
+}
+
 class BadInputCase : public BadInputTest, public ::testing::WithParamInterface<BadInput> {};
 
 const QByteArray Huge = QByteArray((1 << 20) + 16, 'x');
