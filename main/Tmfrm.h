@@ -1,5 +1,6 @@
 #pragma once
 
+#include "messaging/AbsenceQueue.h"
 #include "wire/FieldList.h"
 #include "wire/FrameCutter.h"
 #include "wire/InboundQueue.h"
@@ -78,6 +79,7 @@ public:
     FrameQueue InboundQueue;
     bool InDispatch = false;
     QByteArrayList ListBuffer;
+    AbsenceMessageQueue AbsenceQueue;
     int AnnouncedState = 3;
 
     // Member list (TmfrmMemberList.cpp): the tree's contents and its id index.

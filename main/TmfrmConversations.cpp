@@ -1,6 +1,6 @@
 // Conversations, absence messages and meeting rooms reach the main window
-// here. Their windows come later; until then these frames are accepted and
-// left unanswered, which the server takes as "nothing shown".
+// here. The conversation and room windows come later; until then their frames
+// are accepted and left unanswered.
 #include "main/Tmfrm.h"
 
 void Tmfrm::ProcMSG(const FieldList &) {}
@@ -8,5 +8,15 @@ void Tmfrm::ProcMSI(const FieldList &) {}
 void Tmfrm::ProcMRM(const FieldList &) {}
 void Tmfrm::ProcMRJ(const FieldList &) {}
 void Tmfrm::ProcMRD(const FieldList &) {}
-void Tmfrm::ProcAMS(const FieldList &) {}
+
+// Queued whole; the absence message window shows one at a time. A short frame
+// fails before anything is queued.
+void Tmfrm::ProcAMS(const FieldList &fields)
+{
+    QByteArray entry;
+    for (int i = 1; i <= 4; ++i)
+        entry.append(fields.view(i)).append('\t');
+    AbsenceQueue.append(entry);
+}
+
 void Tmfrm::N10Click() {}

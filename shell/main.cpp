@@ -1,6 +1,7 @@
 // The program's entry: sets the application up, creates the long-lived windows
 // once, in order, and runs the event loop until something asks it to end.
 #include "main/Tmfrm.h"
+#include "messaging/TAmsFrm.h"
 #include "platform/AppTitle.h"
 #include "platform/Fonts.h"
 #include "platform/Ui.h"
@@ -34,6 +35,7 @@ int main(int argc, char **argv)
         auto logonfrm = std::make_unique<Tlogonfrm>();
         auto settingfrm = std::make_unique<Tsettingfrm>();
         auto AboutBox = std::make_unique<TAboutBox>();
+        auto AmsFrm = std::make_unique<TAmsFrm>(mfrm->AbsenceQueue);
 
         frmDummyMain->setMainWindow(mfrm.get());
         mfrm->setLogonDialog(logonfrm.get());
