@@ -1,5 +1,6 @@
 #include "main/Tmfrm.h"
 
+#include "main/MemberTreeView.h"
 #include "main/Session.h"
 #include "main/members/MemberTree.h"
 #include "platform/Fonts.h"
@@ -110,7 +111,7 @@ void Tmfrm::createCentralArea()
     BackImage->setMinimumSize(1, 1);
     grid->addWidget(BackImage, 0, 0);
 
-    ftree = new QTreeWidget(central);
+    ftree = new MemberTreeView(central);
     ftree->setHeaderHidden(true);
     ftree->setIndentation(19);
     ftree->setFont(WindowFont(13));

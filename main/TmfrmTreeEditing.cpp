@@ -106,9 +106,31 @@ void RunEdit(Tmfrm &window, const std::function<void()> &change)
     window.ftree->setUpdatesEnabled(true);
 }
 
-void AddGroup(Tmfrm &window, const QString &caption, QTreeWidgetItem *parent)
+// A node held across a prompt: the prompt's event loop goes on delivering
+// frames, and a new list deletes every node.
+class HeldNode {
+public:
+    HeldNode(const QTreeWidget &tree, MemberItem *node)
+        : m_tree(tree), m_index(node ? tree.indexFromItem(node) : QModelIndex()), m_held(node != nullptr)
+    {
+    }
+    bool held() const { return m_held; }
+    // The node, or none when it has gone meanwhile.
+    MemberItem *get() const { return m_index.isValid() ? AsMember(m_tree.itemFromIndex(m_index)) : nullptr; }
+
+private:
+    const QTreeWidget &m_tree;
+    QPersistentModelIndex m_index;
+    bool m_held;
+};
+
+void AddGroup(Tmfrm &window, const QString &caption, MemberItem *selected)
 {
+    const HeldNode held(*window.ftree, selected);
     const auto name = AskName(caption, QStringLiteral("グループ名"), QStringLiteral("グループ"));
+    MemberItem *parent = held.get();
+    if (held.held() && !parent)
+        return; // the group it was meant for is gone
     if (name)
         RunEdit(window, [&] { window.Members->addGroup(parent, *name); });
 }
@@ -175,8 +197,10 @@ void Tmfrm::E2Click()
     QString prompt = QStringLiteral(" 変更前：") + ToWidgetText(node->node.DisplayName);
     if (node->node.Kind != "UG")
         prompt += QStringLiteral("\r デフォルト：") + ToWidgetText(node->node.DefaultName);
+    const HeldNode held(*ftree, node);
     const auto name = AskName(QStringLiteral("表示名編集"), prompt, ToWidgetText(node->node.DisplayName));
-    if (name)
+    node = held.get();
+    if (name && node)
         RunEdit(*this, [&] { node->node.DisplayName = *name; });
 }
 

@@ -21,6 +21,8 @@ protected:
         hooks.hasNotificationArea = [] { return true; };
         hooks.inputQuery = [this](const QString &caption, const QString &prompt, QString &value) {
             prompts.append({caption, prompt, value});
+            if (whilePromptOpen)
+                whilePromptOpen();
             if (!answer)
                 return false;
             value = *answer;
@@ -68,6 +70,7 @@ protected:
     };
     QList<Prompt> prompts;
     std::optional<QString> answer; // none: the prompt is cancelled
+    std::function<void()> whilePromptOpen; // what the prompt's event loop delivers
 
 private:
     // Sends a frame of our own and waits for it: the frames before it have

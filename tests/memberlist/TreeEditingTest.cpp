@@ -119,6 +119,25 @@ TEST_F(TreeEditing, RenameShowsTheDefaultExceptForOwnGroups)
     EXPECT_EQ(prompts.value(1).prompt, QStringLiteral(" 変更前：Mine"));
 }
 
+TEST_F(TreeEditing, ListReplacedUnderAnOpenPromptIsNotEdited)
+{
+    // The prompt's event loop delivers a new list, which deletes the node the
+    // command was about: nothing may touch it afterwards.
+    answer = QStringLiteral("late");
+    whilePromptOpen = [this] { receive("LSETS\r\n" + Lsetd("G", 0, "d", "Dev") + "\r\nLSETE\r\n"); };
+    select(node("d"));
+    mfrm->N8Click();
+    ASSERT_NE(node("d"), nullptr);
+    EXPECT_EQ(node("d")->childCount(), 0);
+
+    select(node("d"));
+    mfrm->ftreeMouseMove(at(node("d")).x(), at(node("d")).y());
+    mfrm->E2Click();
+    EXPECT_EQ(node("d")->text(0), QStringLiteral("Dev"));
+    EXPECT_EQ(prompts.size(), 2);
+    EXPECT_EQ(sentBeforeProbe(), QByteArrayList()); // nothing was uploaded
+}
+
 TEST_F(TreeEditing, MembersAndNonEmptyGroupsAreNotDeleted)
 {
     select(node("bob"));
