@@ -211,7 +211,7 @@ void Tmfrm::V1Click()
         box->exec();
 }
 
-ConnectionIconPanel::ConnectionIconPanel(QWidget *parent) : QWidget(parent)
+ConnectionIconPanel::ConnectionIconPanel(QWidget *parent) : QWidget(parent), m_images(pictures::ImageSrvState())
 {
     setFixedWidth(20);
 }
@@ -232,5 +232,5 @@ QSize ConnectionIconPanel::sizeHint() const
 void ConnectionIconPanel::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    Tmfrm::StatusBar1DrawPanel(painter, m_text, rect());
+    Tmfrm::StatusBar1DrawPanel(painter, m_images, m_text, rect());
 }

@@ -7,6 +7,7 @@
 
 #include <QAbstractSocket>
 #include <QMainWindow>
+#include <QPixmap>
 
 #include <memory>
 
@@ -132,7 +133,8 @@ public:
     void MMenuUserClick();
     void LogonItemClick();
     void LogoffItemClick();
-    static void StatusBar1DrawPanel(QPainter &painter, const QString &panelText, const QRect &rect);
+    static void StatusBar1DrawPanel(QPainter &painter, const QList<QPixmap> &ImageSrvState,
+                                    const QString &panelText, const QRect &rect);
 
     // Handlers of the inbound codes, in the dispatcher's order.
     void Proc000(const FieldList &fields);
@@ -196,4 +198,5 @@ protected:
 
 private:
     QString m_text;
+    QList<QPixmap> m_images; // ImageSrvState: 0 not connected, 1 connected
 };

@@ -64,10 +64,11 @@ void Tmfrm::Timer1Timer()
         csock->connectToHost(QString::fromLatin1(UserSettings.Host), UserSettings.Port);
         break;
     case SessionStep::CloseSocket:
+        // An orderly close first; a socket still closing at the next tick (a
+        // server that no longer reads) is cut, so logging off always ends it.
         if (csock->state() == QAbstractSocket::ConnectedState)
             csock->disconnectFromHost();
-        else if (csock->state() != QAbstractSocket::UnconnectedState &&
-                 csock->state() != QAbstractSocket::ClosingState)
+        else if (csock->state() != QAbstractSocket::UnconnectedState)
             csock->abort();
         break;
     case SessionStep::None:
@@ -171,9 +172,9 @@ void Tmfrm::DispatchFrame(const QByteArray &frame)
     ui::RequestTermination();
 }
 
-void Tmfrm::StatusBar1DrawPanel(QPainter &painter, const QString &panelText, const QRect &rect)
+void Tmfrm::StatusBar1DrawPanel(QPainter &painter, const QList<QPixmap> &ImageSrvState, const QString &panelText,
+                                const QRect &rect)
 {
-    static const QList<QPixmap> ImageSrvState = pictures::ImageSrvState();
     painter.drawPixmap(rect.topLeft(), ImageSrvState[panelText == u"ACTIVE" ? 1 : 0]);
 }
 

@@ -10,7 +10,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build="$root/build/release"
+build="$root/build"
 demo=${VANTREL_DEMO_DIR:-$root/build/demo}
 client_user=u01
 client_password=sakura01
@@ -31,7 +31,8 @@ trap stop_all EXIT
 "$root/scripts/install-deps.sh"
 
 say "building"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_WERROR=ON
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_WERROR=ON \
+    -DVANTREL_SANITIZE=OFF -DVANTREL_SERVER=ON -DVANTREL_BENCH=ON
 ninja -C "$build"
 
 say "fresh demo folder $demo"

@@ -10,12 +10,14 @@ export QT_QPA_PLATFORM=offscreen
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/ccache}"
 jobs=$(nproc)
 
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_WERROR=ON
-ninja -C build/release
-ctest --test-dir build/release --output-on-failure -j "$jobs" --timeout 300
+# The demo command uses the same build: build/bin/vantrel-im.
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_WERROR=ON \
+    -DVANTREL_SANITIZE=OFF -DVANTREL_SERVER=ON -DVANTREL_BENCH=ON
+ninja -C build
+ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300
 
-cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTREL_WERROR=ON \
-    -DVANTREL_SANITIZE=ON -DVANTREL_BENCH=OFF
-ninja -C build/sanitize
+cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTREL_WERROR=ON \
+    -DVANTREL_SANITIZE=ON -DVANTREL_SERVER=ON -DVANTREL_BENCH=OFF
+ninja -C build-sanitize
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir build/sanitize --output-on-failure -j "$jobs" --timeout 600
+    ctest --test-dir build-sanitize --output-on-failure -j "$jobs" --timeout 600

@@ -4,6 +4,7 @@
 #include "messaging/TAmsFrm.h"
 #include "platform/AppTitle.h"
 #include "platform/Fonts.h"
+#include "platform/GuardedApplication.h"
 #include "platform/Ui.h"
 #include "resources/Pictures.h"
 #include "settings/Tlogonfrm.h"
@@ -17,7 +18,7 @@
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
+    GuardedApplication app(argc, argv);
     QApplication::setApplicationName(ApplicationTitle());
     QApplication::setApplicationDisplayName(ApplicationTitle());
     QApplication::setDesktopFileName(QStringLiteral("vantrel-im"));

@@ -31,6 +31,8 @@ TEST_F(Dispatch, BadFramesAreReportedAndTheNextFrameIsHandled)
         {"1 MiB of fields", "002\t" + huge + "\t" + huge, {}, false, false},
         {"1 MiB unknown", huge, QStringLiteral("Get Unknown Data :xxx"), false, true},
     };
+    bool terminatedUnderTheBox = false;
+    fixture.whileBoxOpen = [&] { terminatedUnderTheBox |= fixture.terminations > 0; };
     for (const auto &c : cases) {
         fixture.messages.clear();
         fixture.errors.clear();
@@ -42,6 +44,7 @@ TEST_F(Dispatch, BadFramesAreReportedAndTheNextFrameIsHandled)
         EXPECT_EQ(OwnDisplayName, "after") << c.name;
         EXPECT_EQ(fixture.errors.size(), c.error ? 1 : 0) << c.name;
         EXPECT_EQ(fixture.terminations, c.terminates ? 1 : 0) << c.name;
+        EXPECT_FALSE(terminatedUnderTheBox) << c.name << ": the end comes after the box is closed";
         if (c.message.isEmpty())
             EXPECT_TRUE(fixture.messages.isEmpty()) << c.name;
         else

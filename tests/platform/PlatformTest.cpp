@@ -5,6 +5,9 @@
 
 #include "ClientFixture.h"
 
+#include <QTest>
+#include <QTimer>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -44,6 +47,16 @@ TEST(WidgetText, TypedLineBreaksNeverReachTheWireAlone)
                                 QStringLiteral("a\u2029b")})
         EXPECT_EQ(CleanFieldText(FromWidgetText(text), 1024), "ab") << text.toStdString();
     EXPECT_EQ(ToWidgetText(FromWidgetText(QStringLiteral("山田 ～"))), QStringLiteral("山田 ～"));
+}
+
+TEST(GuardedApplication, AnErrorEscapingAHandlerIsShownAndTheLoopGoesOn)
+{
+    ClientFixture fixture;
+    bool later = false;
+    QTimer::singleShot(0, [] { throw std::runtime_error("壊れた処理"); });
+    QTimer::singleShot(1, [&] { later = true; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return later; }));
+    EXPECT_EQ(fixture.errors, QStringList{QStringLiteral("壊れた処理")});
 }
 
 TEST(Pictures, AllDecodeAtTheirSizes)

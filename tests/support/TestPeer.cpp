@@ -23,7 +23,9 @@ void TestPeer::onNewConnection()
         ++m_connections;
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
             InboundQueue queue;
-            m_cutter.CutFrames(socket->readAll(), queue);
+            const QByteArray bytes = socket->readAll();
+            m_bytes += bytes;
+            m_cutter.CutFrames(bytes, queue);
             while (!queue.empty()) {
                 m_frames.append(queue.takeFirst());
                 emit frameReceived(m_frames.last());

@@ -23,6 +23,8 @@ public:
     bool clientConnected() const;
     // Every frame received, over all connections, in order, without CR LF.
     const QByteArrayList &frames() const { return m_frames; }
+    // Every byte received, over all connections, exactly as it came.
+    const QByteArray &bytes() const { return m_bytes; }
 
     void send(const QByteArray &frame);
     void sendRaw(const QByteArray &bytes);
@@ -42,6 +44,7 @@ private:
     QPointer<QTcpSocket> m_client;
     FrameCutter m_cutter;
     QByteArrayList m_frames;
+    QByteArray m_bytes;
     int m_connections = 0;
     bool m_greet = true;
 };

@@ -1,0 +1,15 @@
+#include "platform/GuardedApplication.h"
+
+#include "platform/Ui.h"
+
+#include <exception>
+
+bool GuardedApplication::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception &error) {
+        ui::ShowError(QString::fromUtf8(error.what()));
+    }
+    return false;
+}
