@@ -18,15 +18,15 @@ namespace {
 // A broken list can hold thousands of bad lines; the user sees the first few
 // one by one and the rest counted in one box, so the client stays usable.
 constexpr qsizetype ErrorLineBoxes = 5;
-constexpr qsizetype ShownLineBytes = 2048;
+constexpr qsizetype ShownLineCharacters = 2048;
 
 void ReportErrorLines(const QByteArrayList &lines)
 {
     for (qsizetype i = 0; i < std::min(lines.size(), ErrorLineBoxes); ++i) {
-        const QByteArray &line = lines[i];
-        QString shown = ToWidgetText(line.first(std::min(line.size(), ShownLineBytes)));
-        if (line.size() > ShownLineBytes)
-            shown += QStringLiteral("…");
+        // Cut as characters, so a double-byte character is never split.
+        QString shown = ToWidgetText(lines[i]);
+        if (shown.size() > ShownLineCharacters)
+            shown = shown.first(ShownLineCharacters) + QStringLiteral("…");
         ui::ShowMessage(QStringLiteral("ErrorLine:") + shown);
     }
     if (lines.size() > ErrorLineBoxes)

@@ -1,5 +1,9 @@
 #include "platform/TrayIcon.h"
 
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QStyleHints>
+
 namespace tray {
 
 namespace {
@@ -24,6 +28,28 @@ std::optional<int> MouseMessageFor(QSystemTrayIcon::ActivationReason reason)
         if (t.reason == reason)
             return t.mouseMessage;
     return std::nullopt;
+}
+
+std::optional<int> ClickTranslator::MouseMessageFor(QSystemTrayIcon::ActivationReason reason, qint64 nowMs)
+{
+    if (nowMs < 0) {
+        static QElapsedTimer clock;
+        if (!clock.isValid())
+            clock.start();
+        nowMs = clock.elapsed();
+    }
+    if (reason != QSystemTrayIcon::Trigger) {
+        if (reason == QSystemTrayIcon::DoubleClick)
+            m_lastTrigger = -1;
+        return tray::MouseMessageFor(reason);
+    }
+    const int interval = QGuiApplication::styleHints()->mouseDoubleClickInterval();
+    if (m_lastTrigger >= 0 && nowMs - m_lastTrigger <= interval) {
+        m_lastTrigger = -1;
+        return LeftButtonDoubleClick;
+    }
+    m_lastTrigger = nowMs;
+    return LeftButtonDown;
 }
 
 } // namespace tray

@@ -38,7 +38,7 @@ TfrmDummyMain::TfrmDummyMain(QWidget *parent)
     // menu, so that every click goes through the same rules.
     m_trayIcon->setToolTip(ApplicationTitle());
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (const auto message = tray::MouseMessageFor(reason))
+        if (const auto message = m_clicks.MouseMessageFor(reason))
             IconMessage(*message);
     });
 
@@ -92,6 +92,12 @@ void TfrmDummyMain::TrayWatchTimer()
     const bool available = ui::HasNotificationArea();
     N2->setVisible(available);
     m_trayIcon->setVisible(available);
+    // A tray that goes away must not take a hidden main window with it: it
+    // comes back, with a taskbar button of its own.
+    if (!available && m_mainWindow && m_mainWindow->isHidden()) {
+        m_mainWindow->setWindowFlag(Qt::Tool, false);
+        m_mainWindow->showNormal();
+    }
 }
 
 void TfrmDummyMain::N1Click()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/TrayIcon.h"
+
 #include <QPointer>
 #include <QWidget>
 
@@ -45,6 +47,7 @@ private:
     void ToggleMainWindow();
 
     QSystemTrayIcon *const m_trayIcon;
+    tray::ClickTranslator m_clicks;
     QTimer *const m_trayWatch;
     QPointer<QWidget> m_mainWindow;
     // A single left click waits for ClickTimer, so that a double click can

@@ -174,6 +174,16 @@ TEST_F(DummyMainFixture, WithoutTrayNothingHidesTheMainWindow)
     EXPECT_TRUE(form.N2->isVisible());
 }
 
+TEST_F(DummyMainFixture, TrayGoingAwayBringsAHiddenMainWindowBack)
+{
+    form.N2Click();
+    ASSERT_TRUE(mainWindow.isHidden());
+    trayAvailable = false;
+    form.TrayWatchTimer();
+    EXPECT_TRUE(mainWindow.isVisible());
+    EXPECT_FALSE(mainWindow.windowFlags().testFlag(Qt::Tool));
+}
+
 TEST(TfrmDummyMain, StartsWithoutTrayWhenThereIsNone)
 {
     ui::ScopedHooks hooks(TrayHooks([] { return false; }));
