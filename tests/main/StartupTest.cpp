@@ -56,6 +56,24 @@ TEST_F(Startup, EndingFromTheMenuWritesNothing)
     EXPECT_TRUE(fixture.readUserIni().isEmpty());
 }
 
+TEST_F(Startup, EditingAndMeetingsAreOfferedOnlyWithTheTreeShown)
+{
+    mfrm = std::make_unique<Tmfrm>();
+    mfrm->E1Click();
+    mfrm->M1Click();
+    EXPECT_FALSE(mfrm->N4->isEnabled());
+    EXPECT_FALSE(mfrm->N10->isEnabled());
+    receive("LSETS\r\nLSETE\r\n");
+    mfrm->E1Click();
+    mfrm->M1Click();
+    EXPECT_TRUE(mfrm->N4->isEnabled());
+    EXPECT_TRUE(mfrm->N10->isEnabled());
+
+    mfrm->WEB1->trigger();
+    ASSERT_EQ(fixture.opened.size(), 1);
+    EXPECT_EQ(fixture.opened[0].scheme(), u"https");
+}
+
 TEST_F(Startup, MinimisedWindowHidesOnlyWhereATrayCanBringItBack)
 {
     for (const bool tray : {true, false}) {
