@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include <array>
+
 namespace {
 
 // A broken list can hold thousands of bad lines; the user sees the first few
@@ -63,15 +65,19 @@ void Tmfrm::ProcLSETS(const FieldList &)
 
 void Tmfrm::ProcLSETD(const FieldList &fields)
 {
-    fields.view(7); // a short LSETD fails before anything is collected
+    // Fields 1 to 7, each followed by a TAB. A short LSETD fails before
+    // anything is collected. Written in place: a long list is mostly these.
+    std::array<QByteArrayView, 7> parts;
     qsizetype size = 0;
-    for (int i = 1; i <= 7; ++i)
-        size += fields.view(i).size() + 1;
-    QByteArray line;
-    line.reserve(size);
-    for (int i = 1; i <= 7; ++i)
-        line.append(fields.view(i)).append('\t');
-    ListBuffer.append(line);
+    for (int i = 0; i < 7; ++i)
+        size += (parts[i] = fields.view(i + 1)).size() + 1;
+    QByteArray line(size, Qt::Uninitialized);
+    char *out = line.data();
+    for (const QByteArrayView part : parts) {
+        out = std::copy(part.begin(), part.end(), out);
+        *out++ = '\t';
+    }
+    ListBuffer.append(std::move(line));
 }
 
 void Tmfrm::ProcLSETE(const FieldList &)

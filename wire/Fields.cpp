@@ -2,32 +2,45 @@
 
 #include "wire/Cp932.h"
 
+#include <array>
+
 #include <charconv>
+
+namespace {
+
+// TAB, CR and LF: the bytes at which a field may end.
+constexpr auto SeparatorBytes = [] {
+    std::array<bool, 256> table{};
+    table['\t'] = table['\r'] = table['\n'] = true;
+    return table;
+}();
+
+} // namespace
 
 // One pass over the frame. Fields end at a TAB that is not the second byte of
 // a double-byte character, and also at CR LF, a lone CR or a lone LF. A TAB
-// at the very end adds no field; a line break there adds an empty one.
+// at the very end adds no field; a line break there adds an empty one. Only
+// at a TAB are the lead bytes before it counted, back to the field's start,
+// so every byte is looked at about once.
 FieldSpanList FieldSpans(QByteArrayView frame)
 {
     const qsizetype size = frame.size();
     const char *data = frame.data();
     FieldSpanList spans;
-    bool oddLeadRun = false;
     bool endedByTab = false;
     qsizetype start = 0;
     for (qsizetype i = 0; i < size; ++i) {
         const auto byte = static_cast<unsigned char>(data[i]);
-        const bool tab = byte == '\t' && !oddLeadRun;
-        if (tab || byte == '\r' || byte == '\n') {
-            spans.push_back({start, i - start});
-            if (byte == '\r' && i + 1 < size && data[i + 1] == '\n')
-                ++i;
-            start = i + 1;
-            endedByTab = tab;
-            oddLeadRun = false;
+        if (!SeparatorBytes[byte])
             continue;
-        }
-        oddLeadRun = cp932::IsLeadByte(byte) && !oddLeadRun;
+        const bool tab = byte == '\t';
+        if (tab && cp932::IsTrailByteAt(frame, i, start))
+            continue; // the second byte of a double-byte character
+        spans.push_back({start, i - start});
+        if (byte == '\r' && i + 1 < size && data[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+        endedByTab = tab;
     }
     if (start < size || (size > 0 && !endedByTab))
         spans.push_back({start, size - start});

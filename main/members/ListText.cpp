@@ -45,7 +45,8 @@ std::optional<MemberNode> RecordFor(const LineFields &line)
     node.Kind = SharedKind(kind);
     node.Id = line.field[2].toByteArray();
     node.DisplayName = line.field[4].toByteArray();
-    node.DefaultName = line.field[5].toByteArray();
+    // Most names are the server's own, so the two usually share one copy.
+    node.DefaultName = line.field[5] == line.field[4] ? node.DisplayName : line.field[5].toByteArray();
     if (kind == "G" || kind == "UG") {
         node.State = presence::GroupImage;
         return node;
