@@ -310,12 +310,18 @@ void ImServer::storeAbsence(const QByteArray &recipient, const QByteArray &sende
     }
     const AbsenceMessage message{
         0, QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")).toLatin1(), senderName, text};
-    if (!m_store->addAbsence(recipient, message)) {
+    const std::optional<qint64> rowId = m_store->addAbsence(recipient, message);
+    if (!rowId) {
         m_options.log(QStringLiteral("could not store an absence message: %1").arg(m_store->lastError()));
         return;
     }
-    if (Connection *online = m_online.value(recipient))
-        deliverAbsences(*online, recipient);
+    // Only the new message: the others waiting were sent at the logon and
+    // may not be written yet, so sending them again would deliver them twice.
+    if (Connection *online = m_online.value(recipient)) {
+        const qint64 id = *rowId;
+        online->send(MakeFrame({"AMS", message.received, "", message.senderName, message.text}, TrailingTab::Yes),
+                     [this, id] { m_store->deleteAbsence(id); });
+    }
 }
 
 // Every waiting message is sent, and deleted only once its bytes are written

@@ -52,8 +52,15 @@ QByteArrayList MemberListFrames(const Directory &directory, const std::optional<
 
 std::optional<ListNode> ParseUploadedNode(const FieldList &fields)
 {
-    ListNode node{fields.field(1), fields.field(2), fields.intField(3), fields.fieldOr(4)};
+    // Names are cut as the client cuts them; a stored list is sent back at
+    // every logon, so nothing in it may grow without bound.
+    constexpr qsizetype MaxNameBytes = 50;
+    constexpr qsizetype MaxIdBytes = 64;
+    ListNode node{fields.field(1), fields.field(2), fields.intField(3),
+                  CleanFieldText(fields.fieldOr(4), MaxNameBytes)};
     if (node.kind != "G" && node.kind != "UG" && node.kind != "U")
+        return std::nullopt;
+    if (node.id.size() > MaxIdBytes)
         return std::nullopt;
     if (node.depth < 0 || node.depth > MaxDepth)
         return std::nullopt;

@@ -81,8 +81,13 @@ TEST_F(AbsenceMessageTest, DeliveredAtOnceWhenTheRecipientIsOnline)
 {
     auto a = logOn("u01");
     auto b = logOn("u02");
-    a->send(MakeFrame({"AMS", "u02", "right now"}, TrailingTab::Yes));
+    // Two in one write: the second must not bring the first again.
+    a->sendRaw(MakeFrame({"AMS", "u02", "right now"}, TrailingTab::Yes) + "\r\n" +
+               MakeFrame({"AMS", "u02", "and again"}, TrailingTab::Yes) + "\r\n");
     EXPECT_EQ(b->take("AMS").value_or(Fields{}).value(4), "right now");
+    EXPECT_EQ(b->take("AMS").value_or(Fields{}).value(4), "and again");
+    ASSERT_TRUE(b->sync());
+    EXPECT_FALSE(b->holds("AMS"));
     b->disconnect();
     auto again = logOn("u02");
     ASSERT_TRUE(again->sync());
