@@ -317,22 +317,23 @@ void ImServer::storeAbsence(const QByteArray &recipient, const QByteArray &sende
     }
     // Only the new message: the others waiting were sent at the logon and
     // may not be written yet, so sending them again would deliver them twice.
-    if (Connection *online = m_online.value(recipient)) {
-        const qint64 id = *rowId;
-        online->send(MakeFrame({"AMS", message.received, "", message.senderName, message.text}, TrailingTab::Yes),
-                     [this, id] { m_store->deleteAbsence(id); });
-    }
+    if (Connection *online = m_online.value(recipient))
+        sendAbsence(*online, *rowId, message);
 }
 
 // Every waiting message is sent, and deleted only once its bytes are written
 // to the socket: a connection that ends before keeps it for the next logon.
 void ImServer::deliverAbsences(Connection &connection, const QByteArray &userId)
 {
-    for (const AbsenceMessage &message : m_store->absencesFor(userId)) {
-        const qint64 rowId = message.rowId;
-        connection.send(MakeFrame({"AMS", message.received, "", message.senderName, message.text}, TrailingTab::Yes),
-                        [this, rowId] { m_store->deleteAbsence(rowId); });
-    }
+    for (const AbsenceMessage &message : m_store->absencesFor(userId))
+        sendAbsence(connection, message.rowId, message);
+}
+
+// One stored message, deleted once its bytes are written.
+void ImServer::sendAbsence(Connection &connection, qint64 rowId, const AbsenceMessage &message)
+{
+    connection.send(MakeFrame({"AMS", message.received, "", message.senderName, message.text}, TrailingTab::Yes),
+                    [this, rowId] { m_store->deleteAbsence(rowId); });
 }
 
 void ImServer::onListUpload(Session &session, const FieldList &fields)

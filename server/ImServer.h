@@ -67,6 +67,7 @@ private:
     void onListUpload(Session &session, const FieldList &fields);
     void storeAbsence(const QByteArray &recipient, const QByteArray &senderName, const QByteArray &text);
     void deliverAbsences(Connection &connection, const QByteArray &userId);
+    void sendAbsence(Connection &connection, qint64 rowId, const AbsenceMessage &message);
     void reject(Connection &connection, Session &session, const QString &reason);
 
     void sendTo(const QByteArray &userId, const QByteArray &frame);
