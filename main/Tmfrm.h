@@ -3,6 +3,7 @@
 #include "messaging/AbsenceQueue.h"
 #include "wire/FieldList.h"
 #include "wire/FrameCutter.h"
+#include "wire/FrameSender.h"
 #include "wire/InboundQueue.h"
 
 #include <QAbstractSocket>
@@ -32,9 +33,9 @@ class MemberTree;
 // Split by subsystem: Tmfrm.cpp (creation, menus, closing), TmfrmConnection.cpp
 // (socket, session, drain, dispatch, logon exchange), TmfrmMemberList.cpp (the
 // tree and its frames), TmfrmPresence.cpp (the own state), TmfrmTreeEditing.cpp
-// (the user's arrangement and its upload), TmfrmConversations.cpp (messages,
-// rooms, absence messages).
-class Tmfrm : public QMainWindow {
+// (the user's arrangement and its upload), TmfrmConversations.cpp (messages
+// and absence messages), TmfrmMeetings.cpp (rooms).
+class Tmfrm : public QMainWindow, public FrameSender {
     Q_OBJECT
 public:
     explicit Tmfrm(QWidget *parent = nullptr);
@@ -46,7 +47,7 @@ public:
 
     // Writes the frame and its CR LF to the server; dropped silently while not
     // connected.
-    void SendFrame(const QByteArray &frame);
+    void SendFrame(const QByteArray &frame) override;
 
     // Controls, named as on the form.
     QTcpSocket *csock;
