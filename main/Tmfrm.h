@@ -122,6 +122,15 @@ public:
     void ftreeMouseMove(int x, int y);
     bool ftreeDragOver(QObject *source, int x, int y);
     void ftreeDragDrop(QObject *source, int x, int y);
+    // The node under the last pointer position, when it stands at the selected
+    // node's place among its siblings; what the menu and double click act on.
+    MemberItem *NodeUnderPointer() const;
+
+    // Conversations and absence messages (TmfrmConversations.cpp).
+    void ftreeDblClick();
+    void N12Click();
+    void OpenConversation(MemberItem *node);
+    void OpenAbsenceMessage(MemberItem *node);
 
     // Session (TmfrmConnection.cpp).
     void Timer1Timer();

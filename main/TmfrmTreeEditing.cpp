@@ -38,6 +38,9 @@ public:
             m_window.ftreeMouseDown(mouse->button(), at.x(), at.y());
             return false;
         }
+        case QEvent::MouseButtonDblClick:
+            m_window.ftreeDblClick();
+            return false; // a group still opens or closes as usual
         case QEvent::MouseMove: {
             const QPoint at = static_cast<QMouseEvent *>(event)->position().toPoint();
             m_window.ftreeMouseMove(at.x(), at.y());
@@ -163,8 +166,7 @@ void Tmfrm::createMemberList()
 void Tmfrm::createTreePopupMenu()
 {
     ftreePopupMenu = new QMenu(this);
-    // The mail command comes with conversations; until then it does nothing.
-    N12 = ftreePopupMenu->addAction(QStringLiteral("メール作成"));
+    N12 = ftreePopupMenu->addAction(QStringLiteral("メール作成"), this, &Tmfrm::N12Click);
     N11 = ftreePopupMenu->addSeparator();
     N8 = ftreePopupMenu->addAction(QStringLiteral("グループの追加"), this, &Tmfrm::N8Click);
     h2 = ftreePopupMenu->addSeparator();
@@ -188,11 +190,19 @@ void Tmfrm::N8Click()
     AddGroup(*this, QStringLiteral("サブグループ追加"), SelectedNode(*ftree));
 }
 
-void Tmfrm::E2Click()
+MemberItem *Tmfrm::NodeUnderPointer() const
 {
     MemberItem *node = AsMember(ftree->itemAt(TreeMouseX, TreeMouseY));
     MemberItem *selected = SelectedNode(*ftree);
     if (!node || !selected || SiblingIndex(selected) != SiblingIndex(node))
+        return nullptr;
+    return node;
+}
+
+void Tmfrm::E2Click()
+{
+    MemberItem *node = NodeUnderPointer();
+    if (!node)
         return;
     QString prompt = QStringLiteral(" 変更前：") + ToWidgetText(node->node.DisplayName);
     if (node->node.Kind != "UG")

@@ -1,6 +1,7 @@
 #include "settings/Tlogonfrm.h"
 
 #include "main/Session.h"
+#include "platform/CleanedInput.h"
 #include "platform/Fonts.h"
 #include "platform/WidgetText.h"
 #include "resources/Pictures.h"
@@ -30,18 +31,6 @@ W *Place(W *widget, int left, int top, int width = -1, int height = -1)
     if (width > 0)
         widget->resize(width, height);
     return widget;
-}
-
-// Keeps the box's text fit to be a field of `limit` bytes, putting the caret
-// back where it was.
-void CleanBox(QLineEdit *box, qsizetype limit)
-{
-    const QString clean = ToWidgetText(CleanFieldText(FromWidgetText(box->text()), limit));
-    if (clean == box->text())
-        return;
-    const int caret = box->cursorPosition();
-    box->setText(clean);
-    box->setCursorPosition(std::min<int>(caret, static_cast<int>(clean.size())));
 }
 
 // Blanks and control characters off both ends; bytes of double-byte
@@ -133,12 +122,12 @@ void Tlogonfrm::Button2Click()
 
 void Tlogonfrm::inpuidChange()
 {
-    CleanBox(inpuid, 10);
+    ReplaceWithCleanText(inpuid, 10, CaretAfterCleaning::Kept);
 }
 
 void Tlogonfrm::inppwdChange()
 {
-    CleanBox(inppwd, 50);
+    ReplaceWithCleanText(inppwd, 50, CaretAfterCleaning::Kept);
 }
 
 // Enter on the check box toggles it instead of reaching the dialog.
