@@ -17,6 +17,7 @@ protected:
         hooks.message = [this](const QString &text) { fixture.messages.append(text); };
         hooks.error = [this](const QString &text) { fixture.errors.append(text); };
         hooks.beep = [this] { ++fixture.beeps; };
+        hooks.openUrl = [this](const QUrl &url) { fixture.opened.append(url); };
         hooks.terminate = [this] { ++fixture.terminations; };
         hooks.hasNotificationArea = [] { return true; };
         hooks.inputQuery = [this](const QString &caption, const QString &prompt, QString &value) {
