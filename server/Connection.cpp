@@ -74,15 +74,25 @@ void Connection::onBytesWritten(qint64 count)
 
 void Connection::readFrames()
 {
-    while (!m_closing && m_socket->bytesAvailable() > 0) {
+    while (!m_closing && !m_held) {
+        if (!m_frames.empty()) {
+            m_owner.onFrame(*this, FieldList(m_frames.takeFirst()));
+            continue;
+        }
+        if (m_socket->bytesAvailable() == 0)
+            return;
         const QByteArray bytes = m_socket->read(ReadChunkBytes);
         if (m_cutter.CutFrames(bytes, m_frames) == FrameCutter::Result::Overflow) {
             cutOff(QStringLiteral("a frame longer than %1 bytes").arg(FrameCutter::MaxFrameBytes));
             return;
         }
-        while (!m_closing && !m_frames.empty())
-            m_owner.onFrame(*this, FieldList(m_frames.takeFirst()));
     }
+}
+
+void Connection::releaseFrames()
+{
+    m_held = false;
+    QMetaObject::invokeMethod(this, &Connection::readFrames, Qt::QueuedConnection);
 }
 
 void Connection::cutOff(const QString &reason)

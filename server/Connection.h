@@ -50,6 +50,12 @@ public:
     const QString &peer() const { return m_peer; }
     // The logon is done: the logon timer stops.
     void stopLogonTimer() { m_logonTimer.stop(); }
+    // Frames wait, unread, until releaseFrames(): the owner cannot act on them
+    // yet (a logon is being checked). What waits is bounded by the read buffer,
+    // since nothing more is read from the socket meanwhile.
+    void holdFrames() { m_held = true; }
+    // Handles the frames that waited, from the event loop.
+    void releaseFrames();
 
 private:
     void readFrames();
@@ -65,6 +71,7 @@ private:
     QTimer m_logonTimer;
     bool m_closing = false;
     bool m_finished = false;
+    bool m_held = false;
     qint64 m_bytesQueued = 0;
     qint64 m_bytesWritten = 0;
     // Callbacks waiting for the byte count at which their frame ends.

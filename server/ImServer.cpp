@@ -101,11 +101,10 @@ void ImServer::onFrame(Connection &connection, const FieldList &fields)
 {
     Session &session = m_connections[&connection];
     if (session.userId.isEmpty()) {
-        if (session.checking)
-            connection.cutOff(QStringLiteral("sent a frame while its logon was checked"));
-        else if (fields.code() != "000")
-            connection.cutOff(QStringLiteral("sent %1 before logging on").arg(Shown(fields.code().toByteArray())));
-        else
+        // A client whose windows survived a lost connection sends as soon as
+        // its socket is up: what it sends before the logon request has no
+        // sender yet and is dropped, without holding it against the client.
+        if (fields.code() == "000")
             beginLogon(connection, fields);
         return;
     }
@@ -148,7 +147,9 @@ void ImServer::beginLogon(Connection &connection, const FieldList &fields)
         refuseLogon(connection, QStringLiteral("%1: unknown id or wrong corporate index").arg(Shown(id)));
         return;
     }
-    m_connections[&connection].checking = true;
+    // Frames sent behind the logon request wait until it is decided; once it
+    // succeeds they are handled as the user's.
+    connection.holdFrames();
     // The account is copied: the hash is checked on a worker thread.
     QPointer<Connection> target(&connection);
     m_hashing.start([this, target, account = *account, password] {
@@ -162,26 +163,28 @@ void ImServer::finishLogon(QPointer<Connection> connection, const Account &accou
 {
     if (!connection || connection->isClosing())
         return;
-    m_connections[connection].checking = false;
-    if (passwordOk)
+    if (passwordOk) {
         completeLogon(*connection, account);
-    else
+        connection->releaseFrames();
+    } else {
         refuseLogon(*connection, QStringLiteral("%1: wrong password").arg(Shown(account.id)));
+    }
 }
 
 void ImServer::refuseLogon(Connection &connection, const QString &reason)
 {
     Session &session = m_connections[&connection];
     m_options.log(QStringLiteral("refused logon from %1: %2").arg(connection.peer(), reason));
-    session.checking = true; // nothing more is expected before the answer
+    connection.holdFrames(); // nothing is read before the answer
     const bool last = ++session.refusals >= m_options.refusalsBeforeClose;
-    QTimer::singleShot(m_options.refusalDelay, &connection, [this, &connection, last] {
+    QTimer::singleShot(m_options.refusalDelay, &connection, [&connection, last] {
         if (connection.isClosing())
             return;
-        m_connections[&connection].checking = false;
         connection.send(MakeFrame({"001", "1"}, TrailingTab::Yes));
         if (last)
             connection.closeAfterSending(QStringLiteral("too many refused logons"));
+        else
+            connection.releaseFrames();
     });
 }
 

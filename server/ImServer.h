@@ -43,7 +43,6 @@ private:
         QByteArray userId; // empty until the logon succeeds
         int number = 0;    // the connection number of UADD and UDEL
         int state = 3;     // the presence state
-        bool checking = false; // a logon is being checked
         int refusals = 0;
         int rejections = 0;
         std::optional<QList<ListNode>> upload; // nodes between LSETS and LSETE

@@ -79,7 +79,13 @@ TEST_P(BadInputCase, OffenderIsAnsweredOrCutOffAndNoOneElseNotices)
     if (input.cutOff) {
         EXPECT_TRUE(offender->waitForDisconnect());
     } else {
-        EXPECT_TRUE(offender->sync()) << "the offender is still served";
+        if (!input.afterLogon) {
+            offender->send(MakeFrame({"000", "u01", "0", SamplePassword("u01"), "1", "0", "1"}, TrailingTab::Yes));
+            EXPECT_EQ(offender->take("001").value_or(Fields{}).value(1), "0") << "it may still log on";
+        }
+        offender->send("MSG\t0\tu01\tserved\t");
+        auto served = [](const Fields &f) { return f.value(3) == "served"; };
+        EXPECT_TRUE(offender->take("MSG", served) && offender->take("MSG", served)) << "the offender is still served";
         EXPECT_TRUE(offender->isConnected());
     }
     ExpectOthersUnaffected();
@@ -92,8 +98,8 @@ TEST_P(BadInputCase, OffenderIsAnsweredOrCutOffAndNoOneElseNotices)
 INSTANTIATE_TEST_SUITE_P(
     Frames, BadInputCase,
     ::testing::Values(
-        BadInput{"garbage before logon", false, "\x01\x02\xff garbage\r\n", true},
-        BadInput{"a message before logon", false, "MSG\t0\tu10\thi\t\r\n", true},
+        BadInput{"garbage before logon", false, "\x01\x02\xff garbage\r\n", false},
+        BadInput{"a message before logon", false, "MSG\t0\tu10\thi\t\r\n", false},
         BadInput{"a frame over 1 MiB before logon", false, Huge, true},
         BadInput{"a frame over 1 MiB after logon", true, Huge, true},
         BadInput{"an unknown code", true, "HELLO\tworld\t\r\n", false},

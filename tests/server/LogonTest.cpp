@@ -118,3 +118,36 @@ TEST_F(LogonTest, SecondLogonOfTheSameIdReplacesTheFirst)
     EXPECT_EQ(frames[1], (Fields{"UADD", QByteArray::number(second->number()), "u01", "3"}));
     EXPECT_TRUE(server().isOnline("u01"));
 }
+
+TEST_F(LogonTest, FramesAroundTheLogonRequestDoNotCutTheClientOff)
+{
+    auto colleague = logOn("u02");
+    auto client = newClient();
+    ASSERT_TRUE(client->connectOnly());
+    // A client whose windows survived a lost connection sends whenever its
+    // socket is up: before its logon request, behind a refused one and behind
+    // the one that succeeds, all in one write.
+    auto frame = [](std::initializer_list<QByteArrayView> fields) {
+        return MakeFrame(fields, TrailingTab::Yes) + "\r\n";
+    };
+    QByteArray bytes;
+    for (int i = 0; i < 12; ++i) // more than the rejections that cut a client off
+        bytes += frame({"MSG", "0", "u02", "before " + QByteArray::number(i)});
+    bytes += frame({"STC", "2"});
+    bytes += frame({"000", "u01", "0", "wrong", "1", "0", "1"});
+    bytes += frame({"MSG", "0", "u02", "behind the refused logon"});
+    bytes += frame({"000", "u01", "0", SamplePassword("u01"), "1", "0", "1"});
+    bytes += frame({"MSG", "0", "u02", "behind the logon"});
+    bytes += frame({"STC", "4"});
+    client->sendRaw(bytes);
+
+    EXPECT_EQ(client->take("001").value_or(Fields{}).value(1), "1");
+    EXPECT_EQ(client->take("001").value_or(Fields{}).value(1), "0");
+    EXPECT_EQ(colleague->take("MSG").value_or(Fields{}).value(3), "behind the logon");
+    EXPECT_EQ(colleague->take("STC").value_or(Fields{}), (Fields{"STC", "u01", "4"}));
+    ASSERT_TRUE(colleague->sync());
+    EXPECT_FALSE(colleague->holds("MSG")) << "nothing sent before the logon reaches anyone";
+    EXPECT_FALSE(colleague->holds("STC"));
+    EXPECT_TRUE(client->isConnected());
+    EXPECT_TRUE(server().isOnline("u01"));
+}
