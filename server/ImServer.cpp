@@ -16,7 +16,9 @@ namespace {
 constexpr qsizetype MaxMessageBytes = 1024;       // a conversation line, as the client cuts it
 constexpr qsizetype MaxAbsenceBytes = 4096;       // the compose box has no limit of its own
 constexpr int MaxPendingAbsences = 200;           // per recipient
-constexpr qsizetype MaxListNodes = 5000;
+// Room in an uploaded list for the groups, and the copies of members, that a
+// user adds to the company list the server sends.
+constexpr qsizetype ExtraListNodes = 5000;
 
 QByteArray Stamp()
 {
@@ -57,6 +59,7 @@ bool ImServer::start(const QHostAddress &address, quint16 port, QString *error)
     if (!m_store)
         return false;
     m_directory = Directory(m_store->accounts());
+    m_maxListNodes = m_directory.accounts().size() + m_directory.departments().size() + ExtraListNodes;
     // Room in the kernel's queue for a burst of logons, such as every client
     // reconnecting after a restart.
     m_listener.setListenBacklogSize(1024);
@@ -108,15 +111,20 @@ void ImServer::onFrame(Connection &connection, const FieldList &fields)
             beginLogon(connection, fields);
         return;
     }
-    for (const QByteArray &field : fields.all()) {
-        if (!IsWellFormedCp932(field)) {
-            reject(connection, session, QStringLiteral("%1 carries bytes that are not cp932 text").arg(Shown(fields.code().toByteArray())));
-            return;
-        }
-    }
+    const bool uploadedNode = session.upload && fields.code() == "LSETD";
+    if (uploadedNode && session.upload->refused)
+        return;
     try {
+        for (const QByteArray &field : fields.all())
+            if (!IsWellFormedCp932(field))
+                throw FrameError(Shown(fields.code().toByteArray()).toStdString() + " carries bytes that are not cp932 text");
         dispatch(connection, session, fields);
     } catch (const FrameError &error) {
+        // A list is stored whole or not at all.
+        if (uploadedNode) {
+            session.upload->refused = true;
+            session.upload->nodes.clear();
+        }
         reject(connection, session, QString::fromUtf8(error.what()));
     }
 }
@@ -349,25 +357,20 @@ void ImServer::onListUpload(Session &session, const FieldList &fields)
     if (!session.upload)
         throw FrameError(code.toByteArray().toStdString() + " without LSETS");
     if (code == "LSETD") {
-        // Any fault in a node drops the whole upload: a list is stored whole or not at all.
-        std::optional<ListNode> node;
-        try {
-            node = ParseUploadedNode(fields);
-        } catch (const FrameError &) {
-            session.upload.reset();
-            throw;
-        }
-        if (!node || session.upload->size() >= MaxListNodes) {
-            session.upload.reset();
-            throw FrameError("LSETD: a node the list cannot hold; the upload is dropped");
-        }
-        session.upload->append(*node);
+        const std::optional<ListNode> node = ParseUploadedNode(fields);
+        if (!node)
+            throw FrameError("LSETD: a node the list cannot hold; the upload is refused");
+        if (session.upload->nodes.size() >= m_maxListNodes)
+            throw FrameError("LSETD: more than " + std::to_string(m_maxListNodes) + " nodes; the upload is refused");
+        session.upload->nodes.append(*node);
         return;
     }
-    const QList<ListNode> nodes = *std::exchange(session.upload, std::nullopt);
-    if (!IsLoadableList(nodes))
-        throw FrameError("LSETE: a node is deeper than its parent allows; the upload is dropped");
-    if (!m_store->saveList(session.userId, nodes))
+    const Upload upload = *std::exchange(session.upload, std::nullopt);
+    if (upload.refused)
+        return; // refused once already, at the node
+    if (!IsLoadableList(upload.nodes))
+        throw FrameError("LSETE: a node is deeper than its parent allows; the upload is refused");
+    if (!m_store->saveList(session.userId, upload.nodes))
         m_options.log(QStringLiteral("could not store the list of %1: %2").arg(Shown(session.userId), m_store->lastError()));
 }
 

@@ -38,6 +38,13 @@ public:
     qsizetype roomCount() const { return m_rooms.roomCount(); }
 
 private:
+    // A list being uploaded. A refused node refuses the whole upload once;
+    // the rest of it, up to its LSETE, is ignored.
+    struct Upload {
+        QList<ListNode> nodes;
+        bool refused = false;
+    };
+
     // What the server knows of one connection besides its socket.
     struct Session {
         QByteArray userId; // empty until the logon succeeds
@@ -45,7 +52,7 @@ private:
         int state = 3;     // the presence state
         int refusals = 0;
         int rejections = 0;
-        std::optional<QList<ListNode>> upload; // nodes between LSETS and LSETE
+        std::optional<Upload> upload; // between LSETS and LSETE
     };
 
     void acceptConnections();
@@ -83,4 +90,5 @@ private:
     std::map<int, Connection *> m_byNumber; // online connections, oldest first
     RoomTable m_rooms;
     int m_lastNumber = 0;
+    qsizetype m_maxListNodes = 0;
 };

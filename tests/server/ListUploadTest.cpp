@@ -74,30 +74,52 @@ TEST_F(ListUploadTest, EmptyUploadIsKeptAsAnEmptyList)
     EXPECT_EQ(ListOf(*a), (QList<Fields>{{"LSETS"}, {"LSETE"}}));
 }
 
-TEST_F(ListUploadTest, UploadTheClientCouldNotLoadIsDroppedAndTheStoredListStays)
+TEST_F(ListUploadTest, UploadTheServerRefusesCostsOneRejectionAndTheStoredListStays)
 {
+    // More nodes behind the refused one than the rejections that cut a client off.
+    QByteArrayList more;
+    for (int i = 0; i < 12; ++i)
+        more.append("LSETD\tU\tu03\t0\tx\t\t");
     struct Case {
         const char *what;
-        QByteArrayList frames;
+        QByteArrayList frames; // LSETE follows
+        int rejections;
     };
     const Case cases[] = {
-        {"a member two levels below its parent", {"LSETS", "LSETD\tUG\t\t0\tg\t\t", "LSETD\tU\tu02\t2\tx\t\t", "LSETE"}},
-        {"an unknown kind", {"LSETS", "LSETD\tX\tu02\t0\tx\t\t", "LSETE"}},
-        {"a depth that is not a number", {"LSETS", "LSETD\tU\tu02\tone\tx\t\t", "LSETE"}},
-        {"a depth of 100", {"LSETS", "LSETD\tU\tu02\t100\tx\t\t", "LSETE"}},
-        {"nodes without LSETS", {"LSETD\tU\tu02\t0\tx\t\t", "LSETE"}},
+        {"a member two levels below its parent",
+         QByteArrayList{"LSETS", "LSETD\tUG\t\t0\tg\t\t", "LSETD\tU\tu02\t2\tx\t\t"} + more, 1},
+        {"an unknown kind", QByteArrayList{"LSETS", "LSETD\tX\tu02\t0\tx\t\t"} + more, 1},
+        {"a depth that is not a number", QByteArrayList{"LSETS", "LSETD\tU\tu02\tone\tx\t\t"} + more, 1},
+        {"a depth of 100", QByteArrayList{"LSETS", "LSETD\tU\tu02\t100\tx\t\t"} + more, 1},
+        {"an id of 65 bytes", QByteArrayList{"LSETS", "LSETD\tU\t" + QByteArray(65, 'i') + "\t0\tx\t\t"} + more, 1},
+        {"a byte that is no cp932 character", QByteArrayList{"LSETS", "LSETD\tU\tu02\t0\tx\xff\t\t"} + more, 1},
+        {"a node without its depth", QByteArrayList{"LSETS", "LSETD\tU\tu02"} + more, 1},
+        {"nodes without LSETS", {"LSETD\tU\tu02\t0\tx\t\t"}, 2},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         {
             auto a = logOn("u01");
+            const qsizetype before = log().filter(QStringLiteral("rejected")).size();
             for (const QByteArray &frame : c.frames)
                 a->send(frame);
-            ASSERT_TRUE(a->sync());
-            EXPECT_TRUE(a->isConnected());
+            a->send("LSETE");
+            ASSERT_TRUE(a->sync()) << "still served";
+            EXPECT_EQ(log().filter(QStringLiteral("rejected")).size() - before, c.rejections);
         }
         auto a = logOn("u01");
         EXPECT_EQ(ListOf(*a).size(), 15) << "still the directory";
         a->disconnect();
     }
+}
+
+TEST_F(ListUploadTest, UploadAfterARefusedOneIsStored)
+{
+    auto a = logOn("u01");
+    Upload(*a, {{"U", "u02", "100", "x"}});
+    Upload(*a, {{"U", "u02", "0", "x"}});
+    ASSERT_TRUE(a->sync());
+    a->disconnect();
+    auto again = logOn("u01");
+    EXPECT_EQ(ListOf(*again).size(), 3);
 }

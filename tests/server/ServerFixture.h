@@ -18,6 +18,8 @@ protected:
     void TearDown() override;
 
     virtual ServerOptions options();
+    // The accounts imported before the server starts, as an import file.
+    virtual QByteArray accounts();
     void startServer();
     // Stops the server and starts a new one on the same data folder.
     void restartServer();
@@ -43,3 +45,6 @@ QByteArray SamplePassword(const QByteArray &userId);
 QByteArray SampleName(const QByteArray &userId);
 // Text as the wire carries it.
 QByteArray Sjis(const char16_t *text);
+// An import file of a company: people c1 to cN, password "pw", spread over
+// the departments in turn.
+QByteArray CompanyAccounts(int people, int departments);
