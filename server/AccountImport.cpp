@@ -27,6 +27,14 @@ std::optional<QByteArray> ToCp932(const QString &text)
     return bytes;
 }
 
+const QChar *ControlCharacter(const QString &text)
+{
+    for (const QChar &c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return &c;
+    return nullptr;
+}
+
 // The account of one line, or the reason it cannot be one.
 std::variant<Account, QString> ParseLine(const QString &line, QByteArray *password)
 {
@@ -35,7 +43,14 @@ std::variant<Account, QString> ParseLine(const QString &line, QByteArray *passwo
         return QStringLiteral("6 TAB-separated fields expected, found %1").arg(cells.size());
     std::array<QByteArray, 6> bytes;
     for (size_t i = 0; i < bytes.size(); ++i) {
-        auto converted = ToCp932(cells[static_cast<qsizetype>(i)].trimmed());
+        const QString cell = cells[static_cast<qsizetype>(i)].trimmed();
+        // A CR or any other control character would travel inside a frame,
+        // where the client splits a field at a lone CR or LF.
+        if (const QChar *control = ControlCharacter(cell))
+            return QStringLiteral("field %1 holds the control character U+%2")
+                .arg(i + 1)
+                .arg(control->unicode(), 4, 16, QLatin1Char('0'));
+        auto converted = ToCp932(cell);
         if (!converted)
             return QStringLiteral("field %1 has characters that code page 932 cannot hold").arg(i + 1);
         bytes[i] = *converted;
@@ -47,8 +62,11 @@ std::variant<Account, QString> ParseLine(const QString &line, QByteArray *passwo
         return QStringLiteral("the corporate index is not a number from 0");
     if (bytes[2].isEmpty() || bytes[2].size() > MaxPasswordBytes)
         return QStringLiteral("the password must have 1 to %1 bytes").arg(MaxPasswordBytes);
-    if (bytes[3].isEmpty() || bytes[3].size() > MaxNameBytes || bytes[5].size() > MaxNameBytes)
-        return QStringLiteral("names must have 1 to %1 bytes").arg(MaxNameBytes);
+    if (bytes[3].isEmpty() || bytes[3].size() > MaxNameBytes)
+        return QStringLiteral("the display name must have 1 to %1 bytes").arg(MaxNameBytes);
+    // The department names the account's group in the company list.
+    if (bytes[5].isEmpty() || bytes[5].size() > MaxNameBytes)
+        return QStringLiteral("the department must have 1 to %1 bytes").arg(MaxNameBytes);
     if (bytes[4].size() > MaxMailBytes)
         return QStringLiteral("the mail address is longer than %1 bytes").arg(MaxMailBytes);
     *password = bytes[2];

@@ -74,6 +74,29 @@ TEST(ServerProgramTest, ImportsAccountsServesOnAFreePortAndStopsOnSigterm)
         EXPECT_TRUE(log.contains(QLatin1String(line))) << line << "\n" << log.toStdString();
 }
 
+TEST(ServerProgramTest, ImportRefusesLinesTheClientWouldMisreadAndNamesThem)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("accounts.tsv"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("# user id\tcorp\tpassword\tname\tmail\tdepartment\r\n"
+               "a1\t0\tpw\tSato\t\tSales\r\n"
+               "a2\t0\tpw\tSu\rzuki\t\tSales\r\n"
+               "a3\t0\tpw\tTakahashi\t\t\r\n"
+               "a4\t0\tpw\tTanaka\t\x01@example.com\tSales\n"
+               "a5\t0\tpw\tIto\t\tSa\x7fles\n");
+    file.close();
+    QString output;
+    EXPECT_EQ(Import(dir.path(), path, &output), 1) << "a refused line fails the command";
+    for (const char *line : {"line 3: field 4 holds the control character U+000d",
+                             "line 4: the department must have 1 to 50 bytes",
+                             "line 5: field 5 holds the control character U+0001",
+                             "line 6: field 6 holds the control character U+007f", "imported 1 accounts"})
+        EXPECT_TRUE(output.contains(QLatin1String(line))) << line << "\n" << output.toStdString();
+}
+
 TEST(ServerProgramTest, RefusesArgumentsItCannotUse)
 {
     for (const QStringList &args : {QStringList{QStringLiteral("--port"), QStringLiteral("http")},
