@@ -11,15 +11,20 @@ void AddTranscriptText(QTextEdit *box, const QByteArray &line)
     QString shown = ToWidgetText(line);
     if (shown.size() > TranscriptLineShown)
         shown = shown.first(TranscriptLineShown) + QStringLiteral("…");
+    // A transcript is never edited, so nothing is kept to undo: thousands of
+    // lines would otherwise each leave a record behind.
+    if (box->isUndoRedoEnabled())
+        box->setUndoRedoEnabled(false);
     // Inserted through a cursor, never as markup: a line that looks like HTML
     // stays the characters it is.
     QTextCursor cursor(box->document());
     cursor.movePosition(QTextCursor::End);
+    cursor.beginEditBlock(); // one layout for the whole line, not one per step
     if (!box->document()->isEmpty())
         cursor.insertBlock();
     cursor.insertText(shown);
-    // The caret rests on the new line and the view follows it.
-    cursor.movePosition(QTextCursor::StartOfBlock);
-    box->setTextCursor(cursor);
+    cursor.endEditBlock();
+    // The view follows the newest line. The caret is left alone: moving it
+    // would lay the box out a second time for every line.
     box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
 }
