@@ -1,9 +1,13 @@
-// Meeting rooms reach the main window here. The room windows come later; until
-// then their frames are accepted and left unanswered.
+// Meeting rooms reach the main window here.
 #include "main/Tmfrm.h"
+#include "meetings/TfrmCRM.h"
 
 void Tmfrm::ProcMRM(const FieldList &) {}
 void Tmfrm::ProcMRJ(const FieldList &) {}
 void Tmfrm::ProcMRD(const FieldList &) {}
 
-void Tmfrm::N10Click() {}
+// "会議室の作成": a new room, gathered from the tree.
+void Tmfrm::N10Click()
+{
+    (new TfrmCRM(this, ftree, *this, "0"))->show();
+}
