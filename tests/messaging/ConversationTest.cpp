@@ -239,3 +239,23 @@ TEST_F(Conversation, NewListClosesConversationsAndClosingSendsNothing)
 }
 
 } // namespace
+
+namespace {
+
+// Each window has its own task-bar entry (no parent, so no transient), yet
+// goes with the main window at the program's end without running its close.
+TEST_F(Conversation, WindowsAreTopLevelOfTheirOwnAndGoWithTheMainWindow)
+{
+    QPointer<TfrmMsg> conversation = open("u02");
+    QPointer<TAbsenceFrm> absence = new TAbsenceFrm(mfrm.get(), *node("u03"), *mfrm);
+    for (QWidget *window : {static_cast<QWidget *>(conversation), static_cast<QWidget *>(absence)}) {
+        EXPECT_EQ(window->parentWidget(), nullptr);
+        EXPECT_TRUE(window->isWindow());
+        EXPECT_TRUE(window->testAttribute(Qt::WA_DeleteOnClose));
+    }
+    mfrm.reset();
+    EXPECT_TRUE(conversation.isNull());
+    EXPECT_TRUE(absence.isNull());
+}
+
+} // namespace
