@@ -91,17 +91,3 @@ BENCHMARK(BareTextBoxAppend)->Arg(10000)->Arg(20000)->Unit(benchmark::kMilliseco
 BENCHMARK(MessagesThroughTheDrain)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The offscreen platform warns at every raise(); a desktop does not.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

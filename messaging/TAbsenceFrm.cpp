@@ -4,13 +4,13 @@
 #include "messaging/MessageText.h"
 #include "platform/CleanedInput.h"
 #include "platform/Fonts.h"
+#include "platform/MessageInput.h"
 #include "platform/OwnedWindow.h"
 #include "platform/WidgetText.h"
 #include "wire/FrameSender.h"
 #include "wire/FrameText.h"
 
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTextEdit>
@@ -31,11 +31,7 @@ TAbsenceFrm::TAbsenceFrm(QWidget *owner, const MemberItem &node, FrameSender &se
         label->setStyleSheet(QStringLiteral("color: navy"));
     tolabel = new QLabel(QStringLiteral("宛先：") + ToWidgetText(node.node.DisplayName), this);
     tolabel->setTextFormat(Qt::PlainText);
-    msginp = new QTextEdit(this);
-    msginp->setAcceptRichText(false);
-    msginp->setTabChangesFocus(true);
-    msginp->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    msginp->installEventFilter(this);
+    msginp = NewMessageInput(this, {[this](bool &consumed, int key) { msginpKeyDown(consumed, key); }, {}});
     Button1 = new QPushButton(QStringLiteral("閉じる(&C)"), this);
     Button2 = new QPushButton(QStringLiteral("送信(&S)"), this);
 
@@ -92,14 +88,4 @@ void TAbsenceFrm::Button1Click()
 void TAbsenceFrm::Button2Click()
 {
     SendAbsence();
-}
-
-bool TAbsenceFrm::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == msginp && event->type() == QEvent::KeyPress) {
-        bool consumed = false;
-        msginpKeyDown(consumed, static_cast<QKeyEvent *>(event)->key());
-        return consumed;
-    }
-    return QWidget::eventFilter(watched, event);
 }

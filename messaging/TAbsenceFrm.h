@@ -33,9 +33,6 @@ public:
     void Button1Click();
     void Button2Click();
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     FrameSender &m_sender;
 };

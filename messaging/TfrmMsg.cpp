@@ -5,6 +5,7 @@
 #include "platform/CleanedInput.h"
 #include "platform/Anchors.h"
 #include "platform/Fonts.h"
+#include "platform/MessageInput.h"
 #include "platform/OwnedWindow.h"
 #include "platform/TranscriptBox.h"
 #include "platform/WidgetText.h"
@@ -13,7 +14,6 @@
 #include "wire/FrameText.h"
 
 #include <QCloseEvent>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
@@ -47,11 +47,8 @@ TfrmMsg::TfrmMsg(QWidget *owner, MemberItem *node, FrameSender &sender, QTreeWid
     Panel2 = new QWidget(Panel3);
     tolabel = new QLabel(QStringLiteral("宛先："), Panel2);
     tolabel->setTextFormat(Qt::PlainText);
-    msginp = new QTextEdit(Panel2);
-    msginp->setAcceptRichText(false);
-    msginp->setTabChangesFocus(true);
-    msginp->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    msginp->installEventFilter(this);
+    msginp = NewMessageInput(Panel2, {[this](bool &consumed, int key) { msginpKeyDown(consumed, key); },
+                                      [this] { msginpKeyUp(); }});
     closebtn = new QPushButton(QStringLiteral("閉じる(&C)"), Panel2);
     InviteBtn = new QPushButton(QStringLiteral("会議(&I)"), Panel2);
     sendbtn = new QPushButton(QStringLiteral("送信(&S)"), Panel2);
@@ -187,18 +184,6 @@ void TfrmMsg::InviteBtnClick()
 void TfrmMsg::DispTimerTimer()
 {
     MsgStatusPanel->setText(PeerTyping == 1 ? QStringLiteral("****相手が応答中です****") : QString());
-}
-
-bool TfrmMsg::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == msginp && event->type() == QEvent::KeyPress) {
-        bool consumed = false;
-        msginpKeyDown(consumed, static_cast<QKeyEvent *>(event)->key());
-        return consumed;
-    }
-    if (watched == msginp && event->type() == QEvent::KeyRelease)
-        msginpKeyUp();
-    return QWidget::eventFilter(watched, event);
 }
 
 // The member forgets the window; nothing goes to the server.
