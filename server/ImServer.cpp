@@ -198,16 +198,12 @@ void ImServer::refuseLogon(Connection &connection, const QString &reason)
 
 void ImServer::completeLogon(Connection &connection, const Account &account)
 {
-    if (Connection *previous = m_online.value(account.id)) {
-        release(*previous);
-        previous->cutOff(QStringLiteral("%1 logged on again").arg(Shown(account.id)));
-    }
     Session &session = m_connections[&connection];
     session.userId = account.id;
     session.number = ++m_lastNumber;
     session.state = 3; // the client starts every logon available
     connection.stopLogonTimer();
-    m_online.insert(account.id, &connection);
+    m_online[account.id].append(&connection);
     m_byNumber.emplace(session.number, &connection);
     m_options.log(QStringLiteral("logon of %1 as connection %2 from %3")
                       .arg(Shown(account.id))
@@ -220,29 +216,41 @@ void ImServer::completeLogon(Connection &connection, const Account &account)
     for (const QByteArray &frame : MemberListFrames(m_directory, m_store->storedList(account.id)))
         connection.send(frame);
     connection.send("LSETE");
-    for (const auto &[number, online] : m_byNumber) {
-        const Session &other = m_connections[online];
-        connection.send(MakeFrame({"UADD", QByteArray::number(number), other.userId, QByteArray::number(other.state)},
-                                  TrailingTab::Yes));
-    }
-    toOthers(connection, MakeFrame({"UADD", QByteArray::number(session.number), account.id,
-                                    QByteArray::number(session.state)},
-                                   TrailingTab::Yes));
+    for (const auto &[number, online] : m_byNumber)
+        connection.send(uaddFrame(*online));
+    toOthers(connection, uaddFrame(connection));
     deliverAbsences(connection, account.id);
 }
 
-// Takes a logged-on connection out of the tables: the others learn it is gone
-// and it leaves its rooms. Safe to call twice.
+QByteArray ImServer::uaddFrame(Connection &connection)
+{
+    const Session &session = m_connections[&connection];
+    return MakeFrame({"UADD", QByteArray::number(session.number), session.userId, QByteArray::number(session.state)},
+                     TrailingTab::Yes);
+}
+
+// Takes a logged-on connection out of the tables: the others learn it is gone,
+// and the user leaves the rooms once no connection of theirs is left. Safe to
+// call twice.
 void ImServer::release(Connection &connection)
 {
     Session &session = m_connections[&connection];
-    if (session.userId.isEmpty() || m_online.value(session.userId) != &connection)
+    const auto user = m_online.find(session.userId);
+    if (session.userId.isEmpty() || user == m_online.end() || !user->removeOne(&connection))
         return;
-    m_online.remove(session.userId);
     m_byNumber.erase(session.number);
     m_options.log(QStringLiteral("logoff of %1, connection %2").arg(Shown(session.userId)).arg(session.number));
     toOthers(connection, MakeFrame({"UDEL", QByteArray::number(session.number), session.userId}, TrailingTab::Yes));
-    m_rooms.leaveAll(session.userId);
+    if (user->isEmpty()) {
+        m_online.erase(user);
+        m_rooms.leaveAll(session.userId);
+        return;
+    }
+    // The others mark a member with the number of the latest UADD, so when
+    // that connection goes the newest one left is announced again.
+    Connection *newest = user->last();
+    if (m_connections[newest].number < session.number)
+        toOthers(connection, uaddFrame(*newest));
 }
 
 // ---- after the logon
@@ -279,14 +287,14 @@ void ImServer::onPresence(Connection &connection, Session &session, const FieldL
 
 void ImServer::onMessage(Connection &connection, Session &session, const FieldList &fields)
 {
-    fields.intField(1); // the peer's connection number: checked, but the id decides
+    const int number = fields.intField(1); // the peer's connection the line is meant for
     const QByteArray &peer = fields.field(2);
     const QByteArray text = CleanFieldText(fields.field(3), MaxMessageBytes);
     if (!m_directory.find(peer))
         throw FrameError("MSG to an unknown id");
     const QByteArray stamp = Stamp();
     if (isOnline(peer))
-        sendTo(peer, MakeFrame({"MSG", session.userId, session.userId, text, stamp}, TrailingTab::Yes));
+        sendTo(peer, number, MakeFrame({"MSG", session.userId, session.userId, text, stamp}, TrailingTab::Yes));
     else // the peer left while the window was open: the line waits for the next logon
         storeAbsence(peer, displayName(session.userId), text);
     connection.send(MakeFrame({"MSG", peer, session.userId, text, stamp}, TrailingTab::Yes));
@@ -294,12 +302,12 @@ void ImServer::onMessage(Connection &connection, Session &session, const FieldLi
 
 void ImServer::onTyping(Session &session, const FieldList &fields)
 {
-    fields.intField(1);
+    const int number = fields.intField(1);
     const QByteArray &peer = fields.field(2);
     const QByteArray &typing = fields.field(3);
     if (typing != "N" && typing != "F")
         throw FrameError("MSI: the typing state is neither N nor F");
-    sendTo(peer, MakeFrame({"MSI", session.userId, typing}, TrailingTab::Yes));
+    sendTo(peer, number, MakeFrame({"MSI", session.userId, typing}, TrailingTab::Yes));
 }
 
 void ImServer::onAbsenceMessage(Session &session, const FieldList &fields)
@@ -328,7 +336,7 @@ void ImServer::storeAbsence(const QByteArray &recipient, const QByteArray &sende
     }
     // Only the new message: the others waiting were sent at the logon and
     // may not be written yet, so sending them again would deliver them twice.
-    if (Connection *online = m_online.value(recipient))
+    for (Connection *online : m_online.value(recipient))
         sendAbsence(*online, *rowId, message);
 }
 
@@ -378,8 +386,17 @@ void ImServer::onListUpload(Session &session, const FieldList &fields)
 
 void ImServer::sendTo(const QByteArray &userId, const QByteArray &frame)
 {
-    if (Connection *connection = m_online.value(userId))
+    for (Connection *connection : m_online.value(userId))
         connection->send(frame);
+}
+
+void ImServer::sendTo(const QByteArray &userId, int number, const QByteArray &frame)
+{
+    const auto named = m_byNumber.find(number);
+    if (named != m_byNumber.end() && m_connections[named->second].userId == userId)
+        named->second->send(frame);
+    else
+        sendTo(userId, frame);
 }
 
 void ImServer::toOthers(const Connection &except, const QByteArray &frame)

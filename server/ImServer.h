@@ -77,6 +77,10 @@ private:
     void reject(Connection &connection, Session &session, const QString &reason);
 
     void sendTo(const QByteArray &userId, const QByteArray &frame);
+    // To the user's connection with that number while it is live, else to
+    // every live connection of the user.
+    void sendTo(const QByteArray &userId, int number, const QByteArray &frame);
+    QByteArray uaddFrame(Connection &connection);
     void toOthers(const Connection &except, const QByteArray &frame);
     const QByteArray &displayName(const QByteArray &userId) const;
 
@@ -86,7 +90,9 @@ private:
     QTcpServer m_listener;
     QThreadPool m_hashing; // passwords are checked off the event loop
     QHash<Connection *, Session> m_connections;
-    QHash<QByteArray, Connection *> m_online;
+    // Every live connection of a user, oldest first: a user may run more than
+    // one client, and each keeps its own connection number.
+    QHash<QByteArray, QList<Connection *>> m_online;
     std::map<int, Connection *> m_byNumber; // online connections, oldest first
     RoomTable m_rooms;
     int m_lastNumber = 0;

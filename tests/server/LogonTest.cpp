@@ -98,25 +98,42 @@ TEST_F(LogonTest, ThirdRefusalClosesTheConnection)
     EXPECT_TRUE(client->waitForDisconnect());
 }
 
-TEST_F(LogonTest, SecondLogonOfTheSameIdReplacesTheFirst)
+TEST_F(LogonTest, UserOnTwoClientsKeepsBothConnections)
 {
     auto observer = logOn("u03");
+    observer->forget();
     auto first = logOn("u01");
-    const int firstNumber = first->number();
-    ASSERT_TRUE(observer->take("UADD", [](const Fields &f) { return f.value(2) == "u01"; }));
+    auto second = logOn("u01");
+    ASSERT_NE(first->number(), second->number());
+    second->send("STC\t2\t");
+    ASSERT_TRUE(observer->sync());
+    ASSERT_TRUE(first->sync());
+    EXPECT_TRUE(first->isConnected()) << "a second logon leaves the first alone";
+    const QByteArray firstNumber = QByteArray::number(first->number());
+    const QByteArray secondNumber = QByteArray::number(second->number());
+    EXPECT_EQ(observer->kept(), (QList<Fields>{{"UADD", firstNumber, "u01", "3"},
+                                               {"UADD", secondNumber, "u01", "3"},
+                                               {"STC", "u01", "2"}}));
+    EXPECT_EQ(first->take("STC").value_or(Fields{}), (Fields{"STC", "u01", "2"}));
     observer->forget();
 
-    auto second = logOn("u01");
-    EXPECT_TRUE(first->waitForDisconnect());
-    ASSERT_TRUE(second->sync());
-    ASSERT_TRUE(observer->sync());
-    // UDEL of the old connection before UADD of the new one, so the observer's
-    // tree ends with u01 online.
-    const QList<Fields> &frames = observer->kept();
-    ASSERT_EQ(frames.size(), 2) << Codes(frames).join(' ').constData();
-    EXPECT_EQ(frames[0], (Fields{"UDEL", QByteArray::number(firstNumber), "u01"}));
-    EXPECT_EQ(frames[1], (Fields{"UADD", QByteArray::number(second->number()), "u01", "3"}));
+    // The watchers mark u01 with the latest number: when that connection goes,
+    // the one left is announced again, with its own state.
+    second->disconnect();
+    EXPECT_EQ(observer->take("UDEL").value_or(Fields{}), (Fields{"UDEL", secondNumber, "u01"}));
+    EXPECT_EQ(observer->take("UADD").value_or(Fields{}), (Fields{"UADD", firstNumber, "u01", "3"}));
     EXPECT_TRUE(server().isOnline("u01"));
+
+    // A new connection and the going of an older one: only the UDEL.
+    auto third = logOn("u01");
+    EXPECT_TRUE(observer->take("UADD", [&](const Fields &f) { return f.value(1).toInt() == third->number(); }));
+    first->disconnect();
+    EXPECT_EQ(observer->take("UDEL").value_or(Fields{}), (Fields{"UDEL", firstNumber, "u01"}));
+    ASSERT_TRUE(observer->sync());
+    EXPECT_TRUE(observer->kept().isEmpty());
+    third->disconnect();
+    EXPECT_TRUE(observer->take("UDEL"));
+    EXPECT_FALSE(server().isOnline("u01"));
 }
 
 TEST_F(LogonTest, FramesAroundTheLogonRequestDoNotCutTheClientOff)

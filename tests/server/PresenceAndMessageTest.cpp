@@ -94,3 +94,41 @@ TEST_F(MessageTest, MessageTextIsCutToTheConversationLimit)
     a->send(MakeFrame({"MSG", "0", "u02", text}, TrailingTab::Yes));
     EXPECT_EQ(b->take("MSG").value_or(Fields{}).value(3), QByteArray(1023, 'a'));
 }
+
+TEST_F(MessageTest, LineGoesToTheNamedConnectionOfAUserOnTwoClients)
+{
+    auto a = logOn("u01");
+    auto b1 = logOn("u02");
+    auto b2 = logOn("u02");
+    struct Case {
+        const char *what;
+        QByteArray number; // field 1 of the MSG and MSI
+        bool toFirst;
+        bool toSecond;
+    };
+    const Case cases[] = {
+        {"the first connection", QByteArray::number(b1->number()), true, false},
+        {"the second connection", QByteArray::number(b2->number()), false, true},
+        {"a number never given", "-1", true, true},
+        {"the number of someone else's connection", QByteArray::number(a->number()), true, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        a->send(MakeFrame({"MSI", c.number, "u02", "N"}, TrailingTab::Yes));
+        a->send(MakeFrame({"MSG", c.number, "u02", c.what}, TrailingTab::Yes));
+        EXPECT_TRUE(a->take("MSG", [&](const Fields &f) { return f.value(1) == "u02" && f.value(3) == c.what; }));
+        for (auto [client, expected] : {std::pair{b1.get(), c.toFirst}, std::pair{b2.get(), c.toSecond}}) {
+            ASSERT_TRUE(client->sync());
+            EXPECT_EQ(client->holds("MSG"), expected);
+            EXPECT_EQ(client->holds("MSI"), expected);
+            client->forget();
+        }
+    }
+
+    // The copy back goes to the connection that sent the line only.
+    b2->send(MakeFrame({"MSG", QByteArray::number(a->number()), "u01", "from the second"}, TrailingTab::Yes));
+    EXPECT_TRUE(b2->take("MSG", [](const Fields &f) { return f.value(3) == "from the second"; }));
+    EXPECT_TRUE(a->take("MSG", [](const Fields &f) { return f.value(3) == "from the second"; }));
+    ASSERT_TRUE(b1->sync());
+    EXPECT_FALSE(b1->holds("MSG"));
+}

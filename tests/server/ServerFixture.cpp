@@ -5,6 +5,7 @@
 #include "wire/Cp932.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 
 namespace {
@@ -104,5 +105,13 @@ std::unique_ptr<TestClient> ServerFixture::logOn(const QByteArray &userId)
     // The list ends with this user's own UADD.
     EXPECT_TRUE(client->take("UADD", [&](const QByteArrayList &f) { return f.value(2) == userId; }))
         << userId.constData();
+    // The user may have other clients, whose UADDs come first: the server's
+    // log tells which number is this client's.
+    const QRegularExpression logon(QStringLiteral("logon of %1 as connection (\\d+) from [^ ]*:%2$")
+                                       .arg(QString::fromLatin1(userId))
+                                       .arg(client->socket().localPort()));
+    for (const QString &line : m_log)
+        if (const auto match = logon.match(line); match.hasMatch())
+            client->setNumber(match.captured(1).toInt());
     return client;
 }

@@ -7,7 +7,7 @@
 TestClient::TestClient(quint16 port, QObject *parent) : QObject(parent), m_port(port)
 {
     connect(&m_client, &WireClient::frameReceived, this, [this](const QByteArrayList &fields) {
-        if (fields.value(0) == "UADD" && fields.value(2) == m_client.userId())
+        if (fields.value(0) == "UADD" && fields.value(2) == m_client.userId() && m_number == -1)
             m_number = fields.value(1).toInt();
         m_kept.append(fields);
     });
@@ -58,7 +58,8 @@ bool TestClient::holds(const QByteArray &code) const
 bool TestClient::sync()
 {
     const QByteArray token = "sync-" + QByteArray::number(++m_syncCount);
-    send(MakeFrame({"MSG", "0", userId(), token}, TrailingTab::Yes));
+    // Named by its own number, so another client of the same user gets nothing.
+    send(MakeFrame({"MSG", QByteArray::number(m_number), userId(), token}, TrailingTab::Yes));
     auto isToken = [&](const QByteArrayList &f) { return f.value(3) == token; };
     return take("MSG", isToken).has_value() && take("MSG", isToken).has_value();
 }

@@ -44,8 +44,10 @@ public:
     bool waitForDisconnect(int ms = WaitMs);
     bool isConnected() const;
     const QByteArray &userId() const { return m_client.userId(); }
-    // The connection number that the server gave this client (from its UADD).
+    // The connection number that the server gave this client: from the first
+    // UADD of its user, unless the test knows better (the user has other clients).
     int number() const { return m_number; }
+    void setNumber(int number) { m_number = number; }
     QTcpSocket &socket() { return m_client.socket(); }
 
 private:
