@@ -220,6 +220,26 @@ void ImServer::completeLogon(Connection &connection, const Account &account)
         connection.send(uaddFrame(*online));
     toOthers(connection, uaddFrame(connection));
     deliverAbsences(connection, account.id);
+    m_seatsKept.remove(account.id);
+    m_rooms.rejoin(account.id, [&connection](const QByteArray &frame) { connection.send(frame); });
+}
+
+// The client keeps its room windows across a lost connection, so the user
+// keeps their places for a while; a user who does not come back in time
+// leaves the rooms.
+void ImServer::keepRoomSeats(const QByteArray &userId)
+{
+    if (!m_rooms.hasRooms(userId))
+        return;
+    m_rooms.wentOffline(userId);
+    const quint64 turn = ++m_lastSeatTurn;
+    m_seatsKept.insert(userId, turn);
+    QTimer::singleShot(m_options.roomSeatsKept, this, [this, userId, turn] {
+        if (m_seatsKept.value(userId) != turn)
+            return; // back online meanwhile
+        m_seatsKept.remove(userId);
+        m_rooms.leaveAll(userId);
+    });
 }
 
 QByteArray ImServer::uaddFrame(Connection &connection)
@@ -243,7 +263,7 @@ void ImServer::release(Connection &connection)
     toOthers(connection, MakeFrame({"UDEL", QByteArray::number(session.number), session.userId}, TrailingTab::Yes));
     if (user->isEmpty()) {
         m_online.erase(user);
-        m_rooms.leaveAll(session.userId);
+        keepRoomSeats(session.userId);
         return;
     }
     // The others mark a member with the number of the latest UADD, so when

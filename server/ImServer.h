@@ -64,6 +64,7 @@ private:
     void finishLogon(QPointer<Connection> connection, const Account &account, bool passwordOk);
     void completeLogon(Connection &connection, const Account &account);
     void release(Connection &connection);
+    void keepRoomSeats(const QByteArray &userId);
 
     void dispatch(Connection &connection, Session &session, const FieldList &fields);
     void onPresence(Connection &connection, Session &session, const FieldList &fields);
@@ -95,6 +96,10 @@ private:
     QHash<QByteArray, QList<Connection *>> m_online;
     std::map<int, Connection *> m_byNumber; // online connections, oldest first
     RoomTable m_rooms;
+    // Users offline who keep their places in rooms, with the turn of the
+    // timer that ends it; a later logon takes them out.
+    QHash<QByteArray, quint64> m_seatsKept;
+    quint64 m_lastSeatTurn = 0;
     int m_lastNumber = 0;
     qsizetype m_maxListNodes = 0;
 };

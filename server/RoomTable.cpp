@@ -89,7 +89,7 @@ void RoomTable::create(const Member &user, const FieldList &fields)
     Room &room = m_rooms[++m_lastRoomId];
     room.id = m_lastRoomId;
     room.name = name;
-    room.members.append(user);
+    join(room, user);
     m_sendTo(user.id, MakeFrame({"MRM", QByteArray::number(room.id), room.name}, TrailingTab::Yes));
     m_sendTo(user.id, RoomFrame(room.id, {"ADM", user.id, user.displayName}));
     systemLine(room, user.displayName + Text(u"さんが会議室を作成しました"));
@@ -121,12 +121,18 @@ void RoomTable::answer(Room &room, const Member &user, const FieldList &fields)
         systemLine(room, user.displayName + Text(u"さんは参加を断りました：") + reason);
         return;
     }
-    room.members.append(user);
+    join(room, user);
     m_sendTo(user.id, MakeFrame({"MRM", QByteArray::number(room.id), room.name}, TrailingTab::Yes));
     for (const Member &member : room.members)
         m_sendTo(user.id, RoomFrame(room.id, {"ADM", member.id, member.displayName}));
     toMembers(room, RoomFrame(room.id, {"ADM", user.id, user.displayName}), user.id);
     systemLine(room, user.displayName + Text(u"さんが入室しました"));
+}
+
+void RoomTable::join(Room &room, const Member &user)
+{
+    room.members.append(user);
+    m_roomsOf[user.id].insert(room.id);
 }
 
 void RoomTable::leave(Room &room, const QByteArray &userId)
@@ -137,6 +143,12 @@ void RoomTable::leave(Room &room, const QByteArray &userId)
         return;
     const QByteArray name = it->displayName;
     room.members.erase(it);
+    room.seenByOffline.remove(userId);
+    if (auto rooms = m_roomsOf.find(userId); rooms != m_roomsOf.end()) {
+        rooms->remove(room.id);
+        if (rooms->isEmpty())
+            m_roomsOf.erase(rooms);
+    }
     if (room.members.isEmpty()) {
         m_rooms.erase(room.id);
         return;
@@ -145,12 +157,33 @@ void RoomTable::leave(Room &room, const QByteArray &userId)
     systemLine(room, name + Text(u"さんが退室しました"));
 }
 
+void RoomTable::wentOffline(const QByteArray &userId)
+{
+    for (int id : m_roomsOf.value(userId)) {
+        Room &room = m_rooms.at(id);
+        QList<QByteArray> &seen = room.seenByOffline[userId];
+        seen.clear();
+        for (const Member &member : room.members)
+            seen.append(member.id);
+    }
+}
+
+void RoomTable::rejoin(const QByteArray &userId, const std::function<void(const QByteArray &frame)> &send)
+{
+    for (int id : m_roomsOf.value(userId)) {
+        Room &room = m_rooms.at(id);
+        send(MakeFrame({"MRM", QByteArray::number(room.id), room.name}, TrailingTab::Yes));
+        for (const QByteArray &seen : room.seenByOffline.take(userId))
+            if (!room.has(seen))
+                send(RoomFrame(room.id, {"DLM", seen}));
+        for (const Member &member : room.members)
+            send(RoomFrame(room.id, {"ADM", member.id, member.displayName}));
+    }
+}
+
 void RoomTable::leaveAll(const QByteArray &userId)
 {
-    QList<int> rooms;
-    for (const auto &[id, room] : m_rooms)
-        if (room.has(userId))
-            rooms.append(id);
+    const QSet<int> rooms = m_roomsOf.value(userId); // leave() changes the set
     for (int id : rooms)
         leave(m_rooms.at(id), userId);
     for (auto &[id, room] : m_rooms)

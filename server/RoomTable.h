@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QSet>
 
@@ -10,8 +11,11 @@
 class FieldList;
 
 // The meeting rooms: who is in each, who has been invited, and the traffic
-// that MRM, MRJ, MRC, MRI and MRE from a member cause. Rooms live only while
-// someone is in them; a room with nobody left is deleted.
+// that MRM, MRJ, MRC, MRI and MRE from a member cause. Membership is the
+// user's, not a connection's: a member whose connection ends stays in the
+// room until told to leave (leaveAll), since the client keeps its room windows
+// across a reconnect. Rooms live only while someone is in them; a room with
+// nobody left is deleted.
 class RoomTable {
 public:
     struct Member {
@@ -27,8 +31,16 @@ public:
     // malformed; a frame about a room that the user may not touch (gone, not a
     // member, not invited) is ignored.
     void handle(const Member &user, const FieldList &fields);
-    // The user's connection ended: they leave every room they are in.
+    // The user's last connection ended: what each of their rooms' windows
+    // shows is noted, so that rejoin() can bring it up to date.
+    void wentOffline(const QByteArray &userId);
+    // A connection of the user logged on: for each room the user is in, MRM
+    // (for a client that closed the window), DLM for whoever left since the
+    // user went offline, and ADM for every member, all through `send`.
+    void rejoin(const QByteArray &userId, const std::function<void(const QByteArray &frame)> &send);
+    // The user leaves every room they are in and loses their invitations.
     void leaveAll(const QByteArray &userId);
+    bool hasRooms(const QByteArray &userId) const { return m_roomsOf.contains(userId); }
 
     qsizetype roomCount() const { return static_cast<qsizetype>(m_rooms.size()); }
 
@@ -38,12 +50,15 @@ private:
         QByteArray name;
         QList<Member> members;
         QSet<QByteArray> invited;
+        // The members each offline member's window showed when they went.
+        QHash<QByteArray, QList<QByteArray>> seenByOffline;
         bool has(const QByteArray &userId) const;
     };
 
     void create(const Member &user, const FieldList &fields);
     void invite(Room &room, const Member &user, const QByteArray &idList, const QByteArray &message);
     void answer(Room &room, const Member &user, const FieldList &fields);
+    void join(Room &room, const Member &user);
     void leave(Room &room, const QByteArray &userId);
     Room *find(int roomId);
 
@@ -53,5 +68,6 @@ private:
     SendTo m_sendTo;
     IsOnline m_isOnline;
     std::map<int, Room> m_rooms;
+    QHash<QByteArray, QSet<int>> m_roomsOf; // by member
     int m_lastRoomId = 0;
 };

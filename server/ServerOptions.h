@@ -20,5 +20,8 @@ struct ServerOptions {
     // Frames the server has to reject before it stops listening to a client.
     int rejectionsBeforeCutOff = 10;
     int maxConnections = 4096;
+    // A user whose last connection ends keeps their places in meeting rooms
+    // this long: the client keeps its room windows and reconnects by itself.
+    std::chrono::milliseconds roomSeatsKept{10 * 60 * 1000};
     LogSink log = LogToStderr;
 };

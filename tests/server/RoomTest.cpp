@@ -104,18 +104,104 @@ TEST_F(RoomTest, OnlyInviteesJoinAndOnlyMembersSpeak)
     EXPECT_EQ(outsider->take("MRJ").value_or(Fields{}).value(4), "join us");
 }
 
-TEST_F(RoomTest, MemberWhoseConnectionEndsLeavesTheRoom)
+namespace {
+
+// The frames of one room that a client received, in order; the room's id and
+// MRD left out of the room's own traffic.
+QList<Fields> RoomFrames(const TestClient &client, const QByteArray &room)
+{
+    QList<Fields> frames;
+    for (const Fields &f : client.kept()) {
+        if (f.value(0) == "MRM" && f.value(1) == room)
+            frames.append(f);
+        else if (f.value(0) == "MRD" && f.value(1) == room)
+            frames.append(f.mid(2, 2));
+    }
+    return frames;
+}
+
+// A room of u01 with u02 and u03 in it.
+QByteArray OpenRoom(TestClient &a, TestClient &b, TestClient &c)
+{
+    a.send(MakeFrame({"MRM", "0", "room", "hi", "u02,u03,"}, TrailingTab::Yes));
+    const QByteArray room = a.take("MRM").value_or(Fields{}).value(1);
+    for (TestClient *member : {&b, &c}) {
+        EXPECT_TRUE(member->take("MRJ"));
+        member->send(MakeFrame({"MRJ", room, "0", "JOIN"}, TrailingTab::Yes));
+        EXPECT_TRUE(member->take("MRM"));
+    }
+    EXPECT_TRUE(a.take("MRD", [](const Fields &f) { return f.value(2) == "ADM" && f.value(3) == "u03"; }));
+    return room;
+}
+
+} // namespace
+
+TEST_F(RoomTest, MemberKeepsTheirPlaceAcrossALostConnection)
 {
     auto a = logOn("u01");
     auto b = logOn("u02");
-    a->send(MakeFrame({"MRM", "0", "room", "hi", "u02,"}, TrailingTab::Yes));
-    const QByteArray room = a->take("MRM").value_or(Fields{}).value(1);
-    ASSERT_TRUE(b->take("MRJ"));
-    b->send(MakeFrame({"MRJ", room, "0", "JOIN"}, TrailingTab::Yes));
-    ASSERT_TRUE(b->take("MRM"));
+    auto c = logOn("u03");
+    auto d = logOn("u04");
+    const QByteArray room = OpenRoom(*a, *b, *c);
+
+    b->disconnect();
+    c->send(MakeFrame({"MRE", room}, TrailingTab::Yes));
+    a->send(MakeFrame({"MRM", room, "room", "hi", "u04,"}, TrailingTab::Yes));
+    ASSERT_TRUE(d->take("MRJ"));
+    d->send(MakeFrame({"MRJ", room, "0", "JOIN"}, TrailingTab::Yes));
+    ASSERT_TRUE(d->take("MRM"));
+    ASSERT_TRUE(a->sync());
+    for (const Fields &f : a->kept())
+        EXPECT_FALSE(f.value(2) == "DLM" && f.value(3) == "u02") << "a lost connection is no departure";
+
+    // Back: the room comes again, with who left and who came meanwhile.
+    b = logOn("u02");
+    ASSERT_TRUE(b->sync());
+    EXPECT_EQ(RoomFrames(*b, room), (QList<Fields>{{"MRM", room, "room"},
+                                                    {"DLM", "u03"},
+                                                    {"ADM", "u01"},
+                                                    {"ADM", "u02"},
+                                                    {"ADM", "u04"}}));
+    b->send(MakeFrame({"MRC", room, "back again"}, TrailingTab::Yes));
+    EXPECT_TRUE(a->take("MRD", [](const Fields &f) { return f.value(2) == "CHA" && f.value(6) == "back again"; }))
+        << "the member's lines still reach the room";
+
+    // A second client of a member gets the room as well, and its traffic.
+    auto b2 = logOn("u02");
+    EXPECT_TRUE(b2->take("MRM", [&](const Fields &f) { return f.value(1) == room; }));
+    a->send(MakeFrame({"MRC", room, "to both"}, TrailingTab::Yes));
+    for (TestClient *client : {b.get(), b2.get()})
+        EXPECT_TRUE(client->take("MRD", [](const Fields &f) { return f.value(2) == "CHA" && f.value(6) == "to both"; }));
+}
+
+namespace {
+
+class RoomSeatTest : public ServerFixture {
+protected:
+    ServerOptions options() override
+    {
+        ServerOptions options = ServerFixture::options();
+        options.roomSeatsKept = std::chrono::milliseconds(300);
+        return options;
+    }
+};
+
+} // namespace
+
+TEST_F(RoomSeatTest, MemberWhoDoesNotComeBackInTimeLeavesAndTheEmptyRoomGoes)
+{
+    auto a = logOn("u01");
+    auto b = logOn("u02");
+    auto c = logOn("u03");
+    const QByteArray room = OpenRoom(*a, *b, *c);
 
     b->disconnect();
     EXPECT_EQ(a->take("MRD", Sub("DLM")).value_or(Fields{}), (Fields{"MRD", room, "DLM", "u02"}));
+    b = logOn("u02");
+    ASSERT_TRUE(b->sync());
+    EXPECT_FALSE(b->holds("MRM")) << "no longer a member";
+
     a->disconnect();
+    c->disconnect();
     EXPECT_TRUE(QTest::qWaitFor([&] { return server().roomCount() == 0; }, TestClient::WaitMs));
 }
