@@ -1,5 +1,6 @@
 #pragma once
 
+#include "meetings/RoomRegistry.h"
 #include "messaging/AbsenceQueue.h"
 #include "wire/FieldList.h"
 #include "wire/FrameCutter.h"
@@ -82,6 +83,7 @@ public:
     bool InDispatch = false;
     QByteArrayList ListBuffer;
     AbsenceMessageQueue AbsenceQueue;
+    RoomRegistry RoomTable; // the open meeting rooms (TmfrmMeetings.cpp)
     int AnnouncedState = 3;
 
     // Member list (TmfrmMemberList.cpp): the tree's contents and its id index.
