@@ -60,7 +60,13 @@ void DemoPeer::onFrame(const QByteArrayList &fields)
         std::fprintf(stderr, "vantrel-peer: an absence message arrived\n");
     } else if (code == "MRJ") {
         m_client.send(MakeFrame({"MRJ", fields.value(1), "0", "JOIN"}, TrailingTab::Yes));
-    } else if (code == "MRD" && fields.value(2) == "CHA" && fields.value(4) != self) {
+    } else if (code == "MRM") {
+        // In the room (invited, or a room made with us): one line to say so.
+        m_client.send(MakeFrame({"MRC", fields.value(1), Text(u"よろしくお願いします。")}, TrailingTab::Yes));
+    } else if (code == "MRD" && fields.value(2) == "CHA" && fields.value(4) != self &&
+               !fields.value(6).endsWith(Text(u"」を受け取りました。"))) {
+        // A line someone said in the room; never an answer, so that two demo
+        // colleagues in one room do not answer each other for ever.
         m_client.send(MakeFrame({"MRC", fields.value(1), Answer(fields.value(6))}, TrailingTab::Yes));
     }
 }

@@ -6,7 +6,8 @@
 #include <QTimer>
 
 // A colleague for the demo: logs on as a sample user, answers every message it
-// gets, accepts every room invitation and answers in the room. When the
+// gets, accepts every room invitation, greets each room it enters and answers
+// every line said there. When the
 // server is not there yet, or goes away, it tries again every second.
 class DemoPeer : public QObject {
     Q_OBJECT
