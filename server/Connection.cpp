@@ -13,6 +13,9 @@ namespace {
 // that sends without pause cannot starve the others.
 constexpr qint64 ReadChunkBytes = 64 * 1024;
 constexpr int CloseGraceMs = 5000;
+// What the socket may hold beyond what the network took. More waits as
+// frames (or as a source of frames) until the socket drains.
+constexpr qint64 WriteAheadBytes = 256 * 1024;
 
 } // namespace
 
@@ -39,6 +42,7 @@ Connection::~Connection()
 {
     // No callback may run for a connection that is going away.
     m_whenWritten.clear();
+    m_waiting.clear();
     disconnect(m_socket, nullptr, this, nullptr);
 }
 
@@ -49,15 +53,61 @@ void Connection::send(const QByteArray &frame)
 
 void Connection::send(const QByteArray &frame, std::function<void()> written)
 {
+    enqueue(Pending{frame, std::move(written), {}, true});
+}
+
+void Connection::answer(const QByteArray &frame, std::function<void()> written)
+{
+    enqueue(Pending{frame, std::move(written), {}, false});
+}
+
+void Connection::answerFrom(FrameSource source)
+{
+    enqueue(Pending{{}, {}, std::move(source), false});
+}
+
+void Connection::enqueue(Pending pending)
+{
     if (m_closing)
         return;
-    const qint64 size = frame.size() + 2;
-    if (m_socket->bytesToWrite() + size > m_options.maxUnsentBytes) {
-        cutOff(QStringLiteral("not reading: %1 bytes wait unsent").arg(m_socket->bytesToWrite()));
+    if (m_waiting.empty() && !pending.source && m_socket->bytesToWrite() < WriteAheadBytes) {
+        write(pending.frame, std::move(pending.written));
         return;
     }
+    if (pending.counted) {
+        const qint64 size = pending.frame.size() + 2;
+        if (m_countedBytes + size > m_options.maxUnsentBytes) {
+            cutOff(QStringLiteral("not reading: %1 bytes wait unsent").arg(m_countedBytes + m_socket->bytesToWrite()));
+            return;
+        }
+        m_countedBytes += size;
+    }
+    m_waiting.push_back(std::move(pending));
+    writeWaiting();
+}
+
+void Connection::writeWaiting()
+{
+    while (!m_closing && !m_waiting.empty() && m_socket->bytesToWrite() < WriteAheadBytes) {
+        Pending &next = m_waiting.front();
+        if (next.source) {
+            if (std::optional<QByteArray> frame = next.source())
+                write(*frame, nullptr);
+            else
+                m_waiting.pop_front();
+            continue;
+        }
+        if (next.counted)
+            m_countedBytes -= next.frame.size() + 2;
+        write(next.frame, std::move(next.written));
+        m_waiting.pop_front();
+    }
+}
+
+void Connection::write(const QByteArray &frame, std::function<void()> written)
+{
     m_socket->write(frame + "\r\n");
-    m_bytesQueued += size;
+    m_bytesQueued += frame.size() + 2;
     if (written)
         m_whenWritten.emplace_back(m_bytesQueued, std::move(written));
 }
@@ -70,6 +120,7 @@ void Connection::onBytesWritten(qint64 count)
         m_whenWritten.pop_front();
         callback();
     }
+    writeWaiting();
 }
 
 void Connection::readFrames()
@@ -102,6 +153,7 @@ void Connection::cutOff(const QString &reason)
     m_closing = true;
     m_options.log(QStringLiteral("cut off %1: %2").arg(m_peer, reason));
     m_frames.clear();
+    m_waiting.clear();
     m_whenWritten.clear();
     m_socket->abort();
     finish();
@@ -114,6 +166,11 @@ void Connection::closeAfterSending(const QString &reason)
     m_closing = true;
     m_options.log(QStringLiteral("closing %1: %2").arg(m_peer, reason));
     m_frames.clear();
+    // What waits goes to the socket now; a long answer is not finished.
+    for (Pending &pending : m_waiting)
+        if (!pending.source)
+            write(pending.frame, std::move(pending.written));
+    m_waiting.clear();
     m_socket->disconnectFromHost();
     // A client that does not read would hold the socket open for ever.
     QTimer::singleShot(CloseGraceMs, this, [this] {

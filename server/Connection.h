@@ -9,6 +9,7 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 
 class FieldList;
 class QTcpSocket;
@@ -35,11 +36,21 @@ public:
     Connection(QTcpSocket *socket, Owner &owner, const ServerOptions &options, QObject *parent);
     ~Connection() override;
 
-    // Sends the frame (CR LF is added). A client that lets more than the bound
-    // wait unsent is cut off instead.
+    // The next frame of a long answer, or nothing once it is all given.
+    using FrameSource = std::function<std::optional<QByteArray>()>;
+
+    // Sends the frame (CR LF is added) after those before it. Frames that
+    // others cause count against the bound on what may wait unsent: a client
+    // that lets more wait is not reading and is cut off instead.
     void send(const QByteArray &frame);
     // As send(); `written` runs once the frame has been handed to the network.
     void send(const QByteArray &frame, std::function<void()> written);
+    // As send(), for the server's own answer to what the client asked (its
+    // logon): it waits its turn but never counts as a backlog of the client.
+    void answer(const QByteArray &frame, std::function<void()> written = {});
+    // An answer too long to hold as bytes (a company list): its frames are
+    // drawn from `source` only as the socket drains.
+    void answerFrom(FrameSource source);
 
     // Logs the reason and drops the connection at once, unsent bytes included.
     void cutOff(const QString &reason);
@@ -58,7 +69,19 @@ public:
     void releaseFrames();
 
 private:
+    // A frame, or a source of frames, waiting for room in the socket.
+    struct Pending {
+        QByteArray frame;
+        std::function<void()> written;
+        FrameSource source;
+        bool counted = false;
+    };
+
     void readFrames();
+    void enqueue(Pending pending);
+    // Hands waiting frames to the socket while it holds less than a bound.
+    void writeWaiting();
+    void write(const QByteArray &frame, std::function<void()> written);
     void onBytesWritten(qint64 count);
     void finish();
 
@@ -72,7 +95,9 @@ private:
     bool m_closing = false;
     bool m_finished = false;
     bool m_held = false;
-    qint64 m_bytesQueued = 0;
+    std::deque<Pending> m_waiting;
+    qint64 m_countedBytes = 0; // of the counted frames in m_waiting
+    qint64 m_bytesQueued = 0;  // handed to the socket
     qint64 m_bytesWritten = 0;
     // Callbacks waiting for the byte count at which their frame ends.
     std::deque<std::pair<qint64, std::function<void()>>> m_whenWritten;

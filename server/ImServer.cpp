@@ -59,7 +59,8 @@ bool ImServer::start(const QHostAddress &address, quint16 port, QString *error)
     if (!m_store)
         return false;
     m_directory = Directory(m_store->accounts());
-    m_maxListNodes = m_directory.accounts().size() + m_directory.departments().size() + ExtraListNodes;
+    m_companyList = CompanyListFrames(m_directory);
+    m_maxListNodes = m_companyList.size() + ExtraListNodes;
     // Room in the kernel's queue for a burst of logons, such as every client
     // reconnecting after a restart.
     m_listener.setListenBacklogSize(1024);
@@ -88,7 +89,7 @@ void ImServer::acceptConnections()
         auto *connection = new Connection(socket, *this, m_options, this);
         m_connections.insert(connection, Session{});
         m_options.log(QStringLiteral("connection from %1").arg(connection->peer()));
-        connection->send("000");
+        connection->answer("000");
     }
 }
 
@@ -147,7 +148,7 @@ void ImServer::beginLogon(Connection &connection, const FieldList &fields)
     if (fields.size() >= 5 && major != 1) {
         m_options.log(QStringLiteral("refused logon of %1 from %2: client version %3")
                           .arg(Shown(id), connection.peer(), Shown(fields.field(4))));
-        connection.send(MakeFrame({"001", "2"}, TrailingTab::Yes));
+        connection.answer(MakeFrame({"001", "2"}, TrailingTab::Yes));
         return;
     }
     const Account *account = m_directory.find(id);
@@ -188,7 +189,7 @@ void ImServer::refuseLogon(Connection &connection, const QString &reason)
     QTimer::singleShot(m_options.refusalDelay, &connection, [&connection, last] {
         if (connection.isClosing())
             return;
-        connection.send(MakeFrame({"001", "1"}, TrailingTab::Yes));
+        connection.answer(MakeFrame({"001", "1"}, TrailingTab::Yes));
         if (last)
             connection.closeAfterSending(QStringLiteral("too many refused logons"));
         else
@@ -210,18 +211,46 @@ void ImServer::completeLogon(Connection &connection, const Account &account)
                       .arg(session.number)
                       .arg(connection.peer()));
 
-    connection.send(MakeFrame({"001", "0"}, TrailingTab::Yes));
-    connection.send(MakeFrame({"002", account.displayName}, TrailingTab::Yes));
-    connection.send("LSETS");
-    for (const QByteArray &frame : MemberListFrames(m_directory, m_store->storedList(account.id)))
-        connection.send(frame);
-    connection.send("LSETE");
-    for (const auto &[number, online] : m_byNumber)
-        connection.send(uaddFrame(*online));
+    // The whole answer is queued now, in order, but the list and the UADDs are
+    // made only as the socket drains: a big company's would not fit in memory
+    // for every client logging on at once. What others cause meanwhile waits
+    // behind it.
+    connection.answer(MakeFrame({"001", "0"}, TrailingTab::Yes));
+    connection.answer(MakeFrame({"002", account.displayName}, TrailingTab::Yes));
+    connection.answer("LSETS");
+    connection.answerFrom(listSource(account.id));
+    connection.answer("LSETE");
+    connection.answerFrom(onlineSource(session.number));
     toOthers(connection, uaddFrame(connection));
     deliverAbsences(connection, account.id);
     m_seatsKept.remove(account.id);
-    m_rooms.rejoin(account.id, [&connection](const QByteArray &frame) { connection.send(frame); });
+    m_rooms.rejoin(account.id, [&connection](const QByteArray &frame) { connection.answer(frame); });
+}
+
+Connection::FrameSource ImServer::listSource(const QByteArray &userId)
+{
+    std::optional<QList<ListNode>> stored = m_store->storedList(userId);
+    if (!stored) {
+        return [frames = m_companyList, next = qsizetype(0)]() mutable -> std::optional<QByteArray> {
+            return next < frames.size() ? std::optional(frames[next++]) : std::nullopt;
+        };
+    }
+    return [this, nodes = std::move(*stored), next = qsizetype(0)]() mutable -> std::optional<QByteArray> {
+        return next < nodes.size() ? std::optional(StoredNodeFrame(m_directory, nodes[next++])) : std::nullopt;
+    };
+}
+
+// A UADD for every connection up to `last` that is live when its turn comes:
+// the later ones, and every change meanwhile, are sent behind it as they happen.
+Connection::FrameSource ImServer::onlineSource(int last)
+{
+    return [this, last, next = 0]() mutable -> std::optional<QByteArray> {
+        const auto it = m_byNumber.lower_bound(next);
+        if (it == m_byNumber.end() || it->first > last)
+            return std::nullopt;
+        next = it->first + 1;
+        return uaddFrame(*it->second);
+    };
 }
 
 // The client keeps its room windows across a lost connection, so the user
@@ -357,7 +386,7 @@ void ImServer::storeAbsence(const QByteArray &recipient, const QByteArray &sende
     // Only the new message: the others waiting were sent at the logon and
     // may not be written yet, so sending them again would deliver them twice.
     for (Connection *online : m_online.value(recipient))
-        sendAbsence(*online, *rowId, message);
+        online->send(AbsenceFrame(message), deleteWhenWritten(*rowId));
 }
 
 // Every waiting message is sent, and deleted only once its bytes are written
@@ -365,14 +394,17 @@ void ImServer::storeAbsence(const QByteArray &recipient, const QByteArray &sende
 void ImServer::deliverAbsences(Connection &connection, const QByteArray &userId)
 {
     for (const AbsenceMessage &message : m_store->absencesFor(userId))
-        sendAbsence(connection, message.rowId, message);
+        connection.answer(AbsenceFrame(message), deleteWhenWritten(message.rowId));
 }
 
-// One stored message, deleted once its bytes are written.
-void ImServer::sendAbsence(Connection &connection, qint64 rowId, const AbsenceMessage &message)
+QByteArray ImServer::AbsenceFrame(const AbsenceMessage &message)
 {
-    connection.send(MakeFrame({"AMS", message.received, "", message.senderName, message.text}, TrailingTab::Yes),
-                    [this, rowId] { m_store->deleteAbsence(rowId); });
+    return MakeFrame({"AMS", message.received, "", message.senderName, message.text}, TrailingTab::Yes);
+}
+
+std::function<void()> ImServer::deleteWhenWritten(qint64 rowId)
+{
+    return [this, rowId] { m_store->deleteAbsence(rowId); };
 }
 
 void ImServer::onListUpload(Session &session, const FieldList &fields)

@@ -74,7 +74,10 @@ private:
     void onListUpload(Session &session, const FieldList &fields);
     void storeAbsence(const QByteArray &recipient, const QByteArray &senderName, const QByteArray &text);
     void deliverAbsences(Connection &connection, const QByteArray &userId);
-    void sendAbsence(Connection &connection, qint64 rowId, const AbsenceMessage &message);
+    static QByteArray AbsenceFrame(const AbsenceMessage &message);
+    std::function<void()> deleteWhenWritten(qint64 rowId);
+    Connection::FrameSource listSource(const QByteArray &userId);
+    Connection::FrameSource onlineSource(int last);
     void reject(Connection &connection, Session &session, const QString &reason);
 
     void sendTo(const QByteArray &userId, const QByteArray &frame);
@@ -101,5 +104,6 @@ private:
     QHash<QByteArray, quint64> m_seatsKept;
     quint64 m_lastSeatTurn = 0;
     int m_lastNumber = 0;
+    QByteArrayList m_companyList; // the LSETD frames of everyone who never uploaded a list
     qsizetype m_maxListNodes = 0;
 };

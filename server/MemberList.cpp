@@ -18,36 +18,34 @@ QByteArray NodeFrame(const QByteArray &kind, int depth, const QByteArray &id, co
 
 } // namespace
 
-QByteArrayList MemberListFrames(const Directory &directory, const std::optional<QList<ListNode>> &stored)
+QByteArrayList CompanyListFrames(const Directory &directory)
 {
+    QHash<QByteArray, QList<const Account *>> members;
+    for (const Account &account : directory.accounts())
+        members[account.department].append(&account);
     QByteArrayList frames;
-    if (!stored) {
-        for (const QByteArray &department : directory.departments()) {
-            frames.append(NodeFrame("G", 0, department, department, department, {}));
-            for (const Account &account : directory.accounts())
-                if (account.department == department)
-                    frames.append(NodeFrame("U", 1, account.id, account.displayName, account.displayName,
-                                            account.mail));
-        }
-        return frames;
-    }
-    // The upload carries only what the user chose; default names and mail
-    // addresses come from the accounts, a "G" group's default from its department.
-    const QByteArrayList departments = directory.departments();
-    for (const ListNode &node : *stored) {
-        QByteArray defaultName = node.displayName;
-        QByteArray mail;
-        if (node.kind == "U") {
-            if (const Account *account = directory.find(node.id)) {
-                defaultName = account->displayName;
-                mail = account->mail;
-            }
-        } else if (node.kind == "G" && departments.contains(node.id)) {
-            defaultName = node.id;
-        }
-        frames.append(NodeFrame(node.kind, node.depth, node.id, node.displayName, defaultName, mail));
+    frames.reserve(directory.departments().size() + directory.accounts().size());
+    for (const QByteArray &department : directory.departments()) {
+        frames.append(NodeFrame("G", 0, department, department, department, {}));
+        for (const Account *account : members.value(department))
+            frames.append(NodeFrame("U", 1, account->id, account->displayName, account->displayName, account->mail));
     }
     return frames;
+}
+
+QByteArray StoredNodeFrame(const Directory &directory, const ListNode &node)
+{
+    QByteArray defaultName = node.displayName;
+    QByteArray mail;
+    if (node.kind == "U") {
+        if (const Account *account = directory.find(node.id)) {
+            defaultName = account->displayName;
+            mail = account->mail;
+        }
+    } else if (node.kind == "G" && directory.hasDepartment(node.id)) {
+        defaultName = node.id; // a "G" group's default name is its department's
+    }
+    return NodeFrame(node.kind, node.depth, node.id, node.displayName, defaultName, mail);
 }
 
 std::optional<ListNode> ParseUploadedNode(const FieldList &fields)

@@ -10,10 +10,13 @@
 class Directory;
 class FieldList;
 
-// The LSETD frames of a user's member list, every parent before its children:
-// the stored arrangement when the user uploaded one, else the company
-// directory (one "G" group per department with every member in it).
-QByteArrayList MemberListFrames(const Directory &directory, const std::optional<QList<ListNode>> &stored);
+// The LSETD frames of the company list, which a user who never uploaded a
+// list gets: one "G" group per department with every member in it, every
+// parent before its children.
+QByteArrayList CompanyListFrames(const Directory &directory);
+// The LSETD frame of one node of a stored list. The upload carries only what
+// the user chose; default names and mail addresses come from the accounts.
+QByteArray StoredNodeFrame(const Directory &directory, const ListNode &node);
 
 // One node of an uploaded list: LSETD, kind, id, depth, display name. Nothing
 // when the kind is not a group or member kind or the depth is not 0 to 99.

@@ -6,13 +6,20 @@ using Fields = QByteArrayList;
 
 namespace {
 
-// A company larger than any fixed bound on a list would allow.
+// A company larger than any fixed bound on a list would allow, and whose list
+// is many times the bound on what may wait unsent for a client.
 class BigCompanyTest : public ServerFixture {
 protected:
     static constexpr int People = 5110;
     static constexpr int Departments = 10;
 
     QByteArray accounts() override { return CompanyAccounts(People, Departments); }
+    ServerOptions options() override
+    {
+        ServerOptions options = ServerFixture::options();
+        options.maxUnsentBytes = 16 * 1024;
+        return options;
+    }
 
     // Logs on and waits for the whole list; its nodes, LSETS and LSETE left out.
     std::unique_ptr<TestClient> logOnWithList(const QByteArray &userId, QList<Fields> *nodes)
@@ -53,4 +60,25 @@ TEST_F(BigCompanyTest, UserWhoAddsAGroupToTheWholeCompanyListKeepsIt)
     auto again = logOnWithList("c1", &stored);
     ASSERT_EQ(stored.size(), People + Departments + 1);
     EXPECT_EQ(stored.back().mid(1, 5), (Fields{"UG", "0", "", "", "new group"}));
+}
+
+TEST_F(BigCompanyTest, LogonCompletesWhateverTheBoundOnUnsentBytes)
+{
+    std::vector<std::unique_ptr<TestClient>> colleagues;
+    for (const char *id : {"c2", "c3", "c4"}) {
+        colleagues.push_back(newClient());
+        ASSERT_EQ(colleagues.back()->logOn(id, "pw"), 0);
+    }
+    auto client = newClient();
+    ASSERT_EQ(client->logOn("c1", "pw"), 0) << "the answer is the server's own, never a backlog of the client";
+    ASSERT_TRUE(client->take("UADD", [](const Fields &f) { return f.value(2) == "c1"; }, 30000));
+    QByteArrayList codes;
+    for (const Fields &f : client->kept())
+        if (codes.isEmpty() || codes.back() != f.value(0))
+            codes.append(f.value(0));
+    EXPECT_EQ(codes, (QByteArrayList{"002", "LSETS", "LSETD", "LSETE", "UADD"}));
+    EXPECT_EQ(client->kept().size(), 3 + People + Departments + 3) << "the colleagues' UADDs, then the own";
+    client->forget();
+    EXPECT_TRUE(client->sync());
+    EXPECT_TRUE(client->isConnected());
 }
