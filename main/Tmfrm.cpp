@@ -4,8 +4,10 @@
 #include "main/Session.h"
 #include "main/members/MemberTree.h"
 #include "platform/Fonts.h"
+#include "platform/FrameSize.h"
 #include "platform/ShellOpen.h"
 #include "platform/Ui.h"
+#include "platform/WrappingMenuBar.h"
 #include "resources/Pictures.h"
 #include "settings/SettingsFile.h"
 #include "settings/WindowBounds.h"
@@ -16,7 +18,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMenuBar>
+#include <QMenu>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -33,9 +35,6 @@ Tmfrm::Tmfrm(QWidget *parent) : QMainWindow(parent)
 {
     setWindowTitle(QStringLiteral("Vantrel"));
     setFont(WindowFont(12));
-    // Where a tray holds the icon, the window needs no taskbar button of its own.
-    if (ui::HasNotificationArea())
-        setWindowFlag(Qt::Tool);
 
     createMenus();
     createCentralArea();
@@ -65,17 +64,23 @@ void Tmfrm::FormCreate()
     ListBuffer.clear();
     // LoadSettings: the file, then the window placed within the screen.
     UserSettings = ReadUserSettings();
+    // The stored bounds are the window's outer frame.
     const QRect bounds = PlaceMainWindow(UserSettings, screen()->size());
     move(bounds.topLeft());
-    resize(bounds.size());
+    ResizeFrameTo(this, bounds.size());
     AnnouncedState = 3;
     if (UserSettings.RememberPassword)
         SessionState = ssConnectRequested;
 }
 
+// The menu bar wraps onto a second row in the narrow window, so that every
+// menu stays in sight.
 void Tmfrm::createMenus()
 {
-    MMenuUser = menuBar()->addMenu(QStringLiteral("ユーザー(&P)"));
+    auto *bar = new WrappingMenuBar(this);
+    setMenuWidget(bar);
+    auto addMenu = [bar, this](const QString &title) { return bar->addMenu(new QMenu(title, this)); };
+    MMenuUser = addMenu(QStringLiteral("ユーザー(&P)"));
     LogonItem = MMenuUser->addAction(QStringLiteral("ログオン(&L)"), this, &Tmfrm::LogonItemClick);
     LogoffItem = MMenuUser->addAction(QStringLiteral("ログオフ(&C)"), this, &Tmfrm::LogoffItemClick);
     ListLoadSeparator = MMenuUser->addSeparator();
@@ -84,15 +89,15 @@ void Tmfrm::createMenus()
     X1 = MMenuUser->addAction(QStringLiteral("終了(&X)"), this, &Tmfrm::X1Click);
     connect(MMenuUser, &QMenu::aboutToShow, this, &Tmfrm::MMenuUserClick);
 
-    E1 = menuBar()->addMenu(QStringLiteral("編集(&E)"));
+    E1 = addMenu(QStringLiteral("編集(&E)"));
     N4 = E1->addAction(QStringLiteral("ルートグループの追加"), this, &Tmfrm::N4Click);
     connect(E1, &QMenu::aboutToShow, this, &Tmfrm::E1Click);
 
-    M1 = menuBar()->addMenu(QStringLiteral("ミーティング(&M)"));
+    M1 = addMenu(QStringLiteral("ミーティング(&M)"));
     N10 = M1->addAction(QStringLiteral("会議室の作成"), this, &Tmfrm::N10Click);
     connect(M1, &QMenu::aboutToShow, this, &Tmfrm::M1Click);
 
-    H1 = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+    H1 = addMenu(QStringLiteral("ヘルプ(&H)"));
     WEB1 = H1->addAction(QStringLiteral("VantrelWEBを開く"), this, &Tmfrm::WEB1Click);
     V1 = H1->addAction(QStringLiteral("バージョン情報(&A)"), this, &Tmfrm::V1Click);
 }
@@ -117,6 +122,10 @@ void Tmfrm::createCentralArea()
     ftree->setFont(WindowFont(13));
     ftree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ftree->setSortingEnabled(false);
+    // A long name scrolls sideways rather than being cut at the window's edge.
+    ftree->header()->setStretchLastSection(false);
+    ftree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    ftree->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     ftree->hide();
     grid->addWidget(ftree, 0, 0);
 
@@ -127,6 +136,7 @@ void Tmfrm::createCentralArea()
     Panel2 = new QPushButton(QStringLiteral("応答可▼"), Panel1);
     Panel2->setFlat(true);
     Panel2->setFixedWidth(88);
+    Panel2->setFocusPolicy(Qt::NoFocus); // a panel that is clicked, not a control to tab to
     row->addWidget(Panel2);
     row->addStretch();
     grid->addWidget(Panel1, 1, 0);
@@ -138,6 +148,7 @@ void Tmfrm::createStatusBar()
     StatusPanel0 = new ConnectionIconPanel(this);
     StatusPanel1 = new QLabel(this);
     StatusPanel1->setMinimumWidth(100);
+    StatusPanel1->setTextFormat(Qt::PlainText); // shows the server's display name
     statusBar()->addWidget(StatusPanel0);
     statusBar()->addWidget(StatusPanel1, 1);
     statusBar()->setSizeGripEnabled(false);
@@ -165,7 +176,7 @@ void Tmfrm::HideWhenMinimised()
 bool Tmfrm::FormCloseQuery()
 {
     try {
-        SaveFormBounds(QRect(pos(), size()));
+        SaveFormBounds(frameGeometry());
     } catch (const SettingsWriteError &error) {
         ui::ShowError(QString::fromUtf8(error.what()));
         return false;

@@ -143,7 +143,9 @@ void Tmfrm::ProcTimerTimer()
     }
     InDispatch = false;
     if (!failure.isEmpty()) {
-        ui::ShowError(failure); // the frames still queued go at the next tick
+        // The frames still queued go at the next tick, which the box's own
+        // loop delivers while it is open.
+        ui::ShowErrorAfterHandler(failure);
         return;
     }
     if (csock->bytesAvailable() > 0)

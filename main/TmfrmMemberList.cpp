@@ -100,7 +100,7 @@ void Tmfrm::ProcUADD(const FieldList &fields)
         node->node.ConnectionNo = connection;
         node->node.State = state;
     }
-    ftree->viewport()->update();
+    RefreshTree();
 }
 
 void Tmfrm::ProcUDEL(const FieldList &fields)
@@ -112,7 +112,7 @@ void Tmfrm::ProcUDEL(const FieldList &fields)
     for (MemberItem *node : FindMember(id))
         if (node->node.ConnectionNo == connection)
             node->node.State = presence::Offline;
-    ftree->viewport()->update();
+    RefreshTree();
 }
 
 void Tmfrm::LoadListText(const QByteArrayList &lines)
@@ -129,9 +129,11 @@ QList<MemberItem *> Tmfrm::FindMember(const QByteArray &id)
 }
 
 // Captions and pictures are read from the records whenever the tree draws, so
-// a repaint shows every record as it now is.
+// a repaint shows every record as it now is. A label that turned bold is wider:
+// the column is fitted again, so the sideways scrolling reaches its end.
 void Tmfrm::RefreshTree()
 {
+    ftree->resizeColumnToContents(0);
     ftree->viewport()->update();
 }
 

@@ -9,7 +9,7 @@ bool GuardedApplication::notify(QObject *receiver, QEvent *event)
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception &error) {
-        ui::ShowError(QString::fromUtf8(error.what()));
+        ui::ShowErrorAfterHandler(QString::fromUtf8(error.what()));
     }
     return false;
 }

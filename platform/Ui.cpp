@@ -5,8 +5,10 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 namespace ui {
 
@@ -28,6 +30,7 @@ QString AsLabelLines(QString text)
 void ShowBox(QMessageBox::Icon icon, const QString &text)
 {
     QMessageBox box(icon, ApplicationTitle(), AsLabelLines(text), QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
@@ -45,6 +48,11 @@ void ShowError(const QString &text)
     if (const auto &hook = CurrentHooks().error)
         return hook(text);
     ShowBox(QMessageBox::Critical, text);
+}
+
+void ShowErrorAfterHandler(const QString &text)
+{
+    QTimer::singleShot(0, QCoreApplication::instance(), [text] { ShowError(text); });
 }
 
 void Beep()
@@ -65,13 +73,16 @@ bool InputQuery(const QString &caption, const QString &prompt, QString &value)
 {
     if (const auto &hook = CurrentHooks().inputQuery)
         return hook(caption, prompt, value);
-    bool ok = false;
-    const QString entered =
-        QInputDialog::getText(QApplication::activeWindow(), caption, AsLabelLines(prompt), QLineEdit::Normal,
-                              value, &ok);
-    if (ok)
-        value = entered;
-    return ok;
+    QInputDialog dialog(QApplication::activeWindow());
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(AsLabelLines(prompt));
+    dialog.setTextValue(value);
+    if (auto *label = dialog.findChild<QLabel *>())
+        label->setTextFormat(Qt::PlainText);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    value = dialog.textValue();
+    return true;
 }
 
 void RequestTermination()

@@ -13,12 +13,19 @@ class QWidget;
 namespace ui {
 
 // A modal message box captioned with the application title. Returns when the
-// user has closed it.
+// user has closed it. Boxes and prompts show their text as plain text: it may
+// come from the server or from a file, and must never be read as markup.
 void ShowMessage(const QString &text);
 
 // The box in which an error that escaped a handler is reported; the event loop
 // goes on after it.
 void ShowError(const QString &text);
+
+// ShowError once the running handler has returned. A box opened inside a
+// timer's handler would hold that timer until the box closed (a timer does not
+// fire again from inside its own handler); opened afterwards, its loop keeps
+// every timer, the inbound drain among them, running.
+void ShowErrorAfterHandler(const QString &text);
 
 // The system beep of a refused action.
 void Beep();

@@ -6,7 +6,8 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ ccache pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6sql6-sqlite libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6sql6-sqlite libgl-dev libxcb1-dev
+    qt6-translations-l10n
     libgtest-dev libgmock-dev libbenchmark-dev libsodium-dev
     fonts-ipafont-gothic
 )

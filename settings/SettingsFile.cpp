@@ -33,22 +33,37 @@ int IntOr(const IniDocument &doc, const char *section, const char *key, int fall
     return ParseDecimal(doc.value(section, key)).value_or(fallback);
 }
 
+// The password lives in this file in plain text.
+bool HoldsPassword(const IniDocument &doc)
+{
+    return !doc.value("USER", "PWD").isEmpty();
+}
+
 // Like the desktop's own profile writer, each key is a complete write of the
 // file. The new file replaces the old one only once it is whole, so a failed
-// write never leaves half a file. The password lives here in plain text, so a
-// new file is readable by its owner alone.
+// write never leaves half a file; where the folder refuses the temporary file
+// beside it (a shared or managed install) a writable user.ini is rewritten in
+// place instead. A new file, and any file that holds a password, is readable
+// by its owner alone.
 void WriteValue(const char *section, const char *key, const QByteArray &value)
 {
     const QString path = UserIniPath();
     const QFileInfo info(path);
     IniDocument doc = ReadDocument(path);
     doc.setValue(section, key, value);
+    const bool exists = info.exists();
+    const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+    // The file is made private before anything is written to it: rewritten in
+    // place, it is already truncated once open, and must not be left so.
+    const bool writable = !exists || info.isWritable();
+    bool ok = writable && (!exists || !HoldsPassword(doc) || QFile::setPermissions(path, ownerOnly));
 
     QSaveFile file(path);
-    const bool writable = !info.exists() || info.isWritable();
-    bool ok = writable && file.open(QIODevice::WriteOnly);
-    if (ok && !info.exists())
-        ok = file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    file.setDirectWriteFallback(true);
+    ok = ok && file.open(QIODevice::WriteOnly);
+    if (ok && !exists)
+        ok = file.setPermissions(ownerOnly);
     ok = ok && file.write(doc.toBytes()) >= 0 && file.commit();
     if (!ok)
         throw SettingsWriteError(path);

@@ -83,6 +83,7 @@ Tlogonfrm::Tlogonfrm(QWidget *parent) : QDialog(parent)
     connect(Button1, &QPushButton::clicked, this, &Tlogonfrm::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &Tlogonfrm::Button2Click);
     inppwdmemory->installEventFilter(this);
+    Button1->installEventFilter(this);
 
     FormCreate();
 }
@@ -130,14 +131,22 @@ void Tlogonfrm::inppwdChange()
     ReplaceWithCleanText(inppwd, 50, CaretAfterCleaning::Kept);
 }
 
-// Enter on the check box toggles it instead of reaching the dialog.
+// Enter on the check box toggles it instead of reaching the dialog, and Enter
+// on the focused logon button presses it. Neither is a default button, so
+// Enter in the edit boxes logs nobody on.
 bool Tlogonfrm::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == inppwdmemory && event->type() == QEvent::KeyPress) {
+    if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            inppwdmemory->toggle();
-            return true;
+            if (watched == inppwdmemory) {
+                inppwdmemory->toggle();
+                return true;
+            }
+            if (watched == Button1) {
+                Button1->click();
+                return true;
+            }
         }
     }
     return QDialog::eventFilter(watched, event);

@@ -1,6 +1,7 @@
 #include "shell/TfrmDummyMain.h"
 
 #include "platform/AppTitle.h"
+#include "platform/TaskbarEntry.h"
 #include "platform/TrayIcon.h"
 #include "platform/Ui.h"
 #include "resources/Pictures.h"
@@ -56,6 +57,7 @@ TfrmDummyMain::~TfrmDummyMain()
 void TfrmDummyMain::setMainWindow(QWidget *mainWindow)
 {
     m_mainWindow = mainWindow;
+    TrayWatchTimer();
 }
 
 void TfrmDummyMain::IconMessage(int mouseMessage)
@@ -92,12 +94,15 @@ void TfrmDummyMain::TrayWatchTimer()
     const bool available = ui::HasNotificationArea();
     N2->setVisible(available);
     m_trayIcon->setVisible(available);
-    // A tray that goes away must not take a hidden main window with it: it
-    // comes back, with a taskbar button of its own.
-    if (!available && m_mainWindow && m_mainWindow->isHidden()) {
-        m_mainWindow->setWindowFlag(Qt::Tool, false);
+    if (!m_mainWindow)
+        return;
+    // While the icon is there it stands for the program, and the main window
+    // (a normal window, which can be minimised and switched to) has no
+    // task-bar button. A tray that goes away gives the window its button
+    // back, and does not take a hidden window with it.
+    SetSkipsTaskbar(m_mainWindow, available);
+    if (!available && m_mainWindow->isHidden())
         m_mainWindow->showNormal();
-    }
 }
 
 void TfrmDummyMain::N1Click()

@@ -5,6 +5,7 @@
 #include "platform/AppTitle.h"
 #include "platform/Fonts.h"
 #include "platform/GuardedApplication.h"
+#include "platform/QtTranslations.h"
 #include "platform/Ui.h"
 #include "resources/Pictures.h"
 #include "settings/Tlogonfrm.h"
@@ -19,8 +20,10 @@
 int main(int argc, char **argv)
 {
     GuardedApplication app(argc, argv);
+    // No display name: the toolkit would append it to every window's caption,
+    // and the captions read exactly as the windows set them.
     QApplication::setApplicationName(ApplicationTitle());
-    QApplication::setApplicationDisplayName(ApplicationTitle());
+    InstallJapaneseQtTranslations(app);
     QApplication::setDesktopFileName(QStringLiteral("vantrel-im"));
     QApplication::setWindowIcon(pictures::ApplicationIcon());
     QApplication::setFont(WindowFont(12));

@@ -1,6 +1,9 @@
 // Loading the list through the drain, members coming and going, presence
 // changes, and frames that must fail without changing anything.
 #include "MemberListFixture.h"
+#include "platform/WidgetText.h"
+
+#include <QScrollBar>
 
 namespace {
 
@@ -86,6 +89,8 @@ TEST_F(TreeLoading, BadFramesFailBeforeChangingAnythingAndTheNextFrameIsHandled)
     for (const char *frame : bad) {
         fixture.errors.clear();
         receive(QByteArray(frame) + "\r\nUADD\t1\tamy\t4\r\n");
+        // The failure box opens once the drain has returned.
+        EXPECT_TRUE(TestPeer::waitFor([&] { return !fixture.errors.isEmpty(); })) << frame;
         receive({});
         EXPECT_EQ(fixture.errors.size(), 1) << frame;
         EXPECT_EQ(bob(), QList<Look>({{2, 7}, {2, 7}})) << frame;
@@ -93,6 +98,24 @@ TEST_F(TreeLoading, BadFramesFailBeforeChangingAnythingAndTheNextFrameIsHandled)
         EXPECT_EQ(node("amy")->node.State, 4) << frame;
         node("amy")->node.State = 5;
     }
+}
+
+TEST_F(TreeLoading, LongNamesScrollSidewaysToTheirEnd)
+{
+    const QByteArray name = FromWidgetText(QStringLiteral("とても長い表示名の営業部第一課の担当者").repeated(3));
+    mfrm->resize(230, 510);
+    mfrm->show();
+    QTreeWidget *tree = mfrm->ftree;
+    loadList({Lsetd("U", 0, "long", name), Lsetd("U", 0, "amy", "Amy")});
+    ASSERT_TRUE(TestPeer::waitFor([&] { return tree->horizontalScrollBar()->maximum() > 0; }));
+    EXPECT_GT(tree->columnWidth(0), tree->viewport()->width());
+
+    // A record renamed in place: the refreshed tree fits its column again.
+    loadList({Lsetd("U", 0, "amy", "Amy")});
+    ASSERT_TRUE(TestPeer::waitFor([&] { return tree->horizontalScrollBar()->maximum() == 0; }));
+    node("amy")->node.DisplayName = name;
+    mfrm->RefreshTree();
+    EXPECT_TRUE(TestPeer::waitFor([&] { return tree->horizontalScrollBar()->maximum() > 0; }));
 }
 
 TEST_F(TreeLoading, UaddBeforeTheListEndsFindsNobody)

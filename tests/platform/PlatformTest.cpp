@@ -1,12 +1,23 @@
+#include "platform/QtTranslations.h"
 #include "platform/ShellOpen.h"
+#include "platform/Ui.h"
 #include "platform/WidgetText.h"
 #include "resources/Pictures.h"
 #include "wire/Fields.h"
 
 #include "ClientFixture.h"
 
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
+
+#include <memory>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -55,8 +66,58 @@ TEST(GuardedApplication, AnErrorEscapingAHandlerIsShownAndTheLoopGoesOn)
     bool later = false;
     QTimer::singleShot(0, [] { throw std::runtime_error("壊れた処理"); });
     QTimer::singleShot(1, [&] { later = true; });
-    EXPECT_TRUE(QTest::qWaitFor([&] { return later; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return later && !fixture.errors.isEmpty(); }));
     EXPECT_EQ(fixture.errors, QStringList{QStringLiteral("壊れた処理")});
+}
+
+TEST(Boxes, ShowTheirTextAsPlainText)
+{
+    // A display name from the server must not be drawn bold, nor fetch a picture.
+    const QString markup = QStringLiteral("<b>x</b><img src=\"http://example.invalid/a.png\">");
+    const struct {
+        const char *name;
+        std::function<void()> open;
+    } boxes[] = {
+        {"message", [&] { ui::ShowMessage(markup); }},
+        {"error", [&] { ui::ShowError(markup); }},
+        {"prompt", [&] {
+             QString value;
+             ui::InputQuery(QStringLiteral("名前の変更"), markup, value);
+         }},
+    };
+    for (const auto &box : boxes) {
+        std::optional<Qt::TextFormat> format;
+        // Looks at the real box once it is open, then closes it.
+        QTimer look;
+        QObject::connect(&look, &QTimer::timeout, [&] {
+            QWidget *open = QApplication::activeModalWidget();
+            if (!open)
+                return;
+            for (const QLabel *label : open->findChildren<QLabel *>())
+                if (label->text() == markup)
+                    format = label->textFormat();
+            open->close();
+        });
+        look.start(10);
+        box.open();
+        EXPECT_EQ(format, Qt::PlainText) << box.name;
+    }
+}
+
+TEST(QtTranslations, StandardButtonsAndEditMenusSpeakJapanese)
+{
+    ASSERT_TRUE(InstallJapaneseQtTranslations(*QCoreApplication::instance()));
+    QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
+    QLineEdit edit;
+    const std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+    QStringList texts;
+    for (const QAction *action : menu->actions())
+        if (!action->isSeparator())
+            texts.append(action->text());
+    ASSERT_FALSE(texts.isEmpty());
+    for (const char *english : {"Undo", "Redo", "Cut", "Copy", "Paste", "Delete", "Select"})
+        EXPECT_FALSE(texts.join(u' ').contains(QLatin1String(english))) << texts.join(u' ').toStdString();
 }
 
 TEST(Pictures, AllDecodeAtTheirSizes)

@@ -1,6 +1,7 @@
 #include "settings/SettingsFile.h"
 
 #include "ClientFixture.h"
+#include "FileModesApply.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -8,6 +9,12 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+// The file's mode bits, without those that name the running user.
+QFileDevice::Permissions Mode(const QString &path)
+{
+    return QFileInfo(path).permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
+}
 
 TEST(SettingsFile, MissingFileGivesDefaults)
 {
@@ -75,6 +82,40 @@ TEST(SettingsFile, NewFileIsPrivateAndBoundsAreWritten)
     EXPECT_EQ(fixture.readUserIni(), "[MFORM]\r\nLEFT=10\r\nTOP=20\r\nWIDTH=300\r\nHEIGHT=400\r\n");
     const auto permissions = QFileInfo(UserIniPath()).permissions();
     EXPECT_FALSE(permissions & (QFileDevice::ReadGroup | QFileDevice::ReadOther));
+}
+
+TEST(SettingsFile, ExistingFileIsWrittenEvenInAReadOnlyFolderAndAPasswordMakesItPrivate)
+{
+    const QFileDevice::Permissions shared = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                            QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    const QFileDevice::Permissions readOnlyFolder = QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                                    QFileDevice::ReadGroup | QFileDevice::ExeGroup;
+    for (const bool folderWritable : {true, false}) {
+        ClientFixture fixture;
+        fixture.writeUserIni("; kept\r\n[MFORM]\r\nLEFT=1\r\n");
+        QFile::setPermissions(UserIniPath(), shared);
+        const QString folder = fixture.dir();
+        const auto folderMode = QFileInfo(folder).permissions();
+        if (!folderWritable)
+            QFile::setPermissions(folder, readOnlyFolder);
+        {
+            FileModesApply modes;
+            SaveFormBounds(QRect(3, 4, 230, 510));
+            EXPECT_EQ(Mode(UserIniPath()), shared) << folderWritable;
+
+            TUserSettings s;
+            s.UserId = "u01";
+            s.Password = "secret";
+            s.RememberPassword = true;
+            SaveUserSection(s);
+        }
+        QFile::setPermissions(folder, folderMode);
+        EXPECT_EQ(fixture.readUserIni(), "; kept\r\n[MFORM]\r\nLEFT=3\r\nTOP=4\r\nWIDTH=230\r\nHEIGHT=510\r\n"
+                                         "[USER]\r\nID=u01\r\nCORP=0\r\nPWDMEMORY=1\r\nPWD=secret\r\n")
+            << folderWritable;
+        EXPECT_EQ(Mode(UserIniPath()), QFileDevice::ReadOwner | QFileDevice::WriteOwner) << folderWritable;
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("user.ini")}) << folderWritable;
+    }
 }
 
 TEST(SettingsFile, RefusedWriteNamesThePath)

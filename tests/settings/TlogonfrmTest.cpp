@@ -102,7 +102,7 @@ TEST_F(LogonDialog, LogonHandsOverTrimmedValuesAndRequestsAConnection)
     EXPECT_TRUE(dialog.isHidden());
 }
 
-TEST_F(LogonDialog, EnterTogglesTheCheckBoxAndNeverLogsOn)
+TEST_F(LogonDialog, EnterTogglesTheCheckBoxAndLogsOnOnlyFromTheButton)
 {
     Tlogonfrm dialog;
     dialog.show();
@@ -111,9 +111,16 @@ TEST_F(LogonDialog, EnterTogglesTheCheckBoxAndNeverLogsOn)
     EXPECT_TRUE(dialog.inppwdmemory->isChecked());
     QTest::keyClick(dialog.inppwdmemory, Qt::Key_Enter);
     EXPECT_FALSE(dialog.inppwdmemory->isChecked());
-    QTest::keyClick(dialog.inpuid, Qt::Key_Return);
+    for (QWidget *box : {static_cast<QWidget *>(dialog.inpuid), static_cast<QWidget *>(dialog.inppwd)})
+        QTest::keyClick(box, Qt::Key_Return);
     EXPECT_EQ(SessionState, ssIdle);
     EXPECT_FALSE(dialog.isHidden());
+
+    // Enter on the focused logon button presses it.
+    dialog.Button1->setFocus();
+    QTest::keyClick(dialog.Button1, Qt::Key_Return);
+    EXPECT_EQ(SessionState, ssConnectRequested);
+    EXPECT_TRUE(dialog.isHidden());
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "platform/TaskbarEntry.h"
 #include "platform/Ui.h"
 #include "shell/TfrmDummyMain.h"
 
@@ -181,7 +182,21 @@ TEST_F(DummyMainFixture, TrayGoingAwayBringsAHiddenMainWindowBack)
     trayAvailable = false;
     form.TrayWatchTimer();
     EXPECT_TRUE(mainWindow.isVisible());
-    EXPECT_FALSE(mainWindow.windowFlags().testFlag(Qt::Tool));
+    EXPECT_FALSE(SkipsTaskbar(&mainWindow));
+}
+
+TEST_F(DummyMainFixture, MainWindowHasNoTaskbarButtonOnlyWhileTheIconIsShown)
+{
+    EXPECT_TRUE(SkipsTaskbar(&mainWindow));
+    // Going while the window is shown: it keeps its place and gets its button.
+    trayAvailable = false;
+    form.TrayWatchTimer();
+    EXPECT_TRUE(mainWindow.isVisible());
+    EXPECT_FALSE(SkipsTaskbar(&mainWindow));
+    trayAvailable = true;
+    form.TrayWatchTimer();
+    EXPECT_TRUE(SkipsTaskbar(&mainWindow));
+    EXPECT_EQ(mainWindow.windowType(), Qt::Window);
 }
 
 TEST(TfrmDummyMain, StartsWithoutTrayWhenThereIsNone)
