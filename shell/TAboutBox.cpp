@@ -12,8 +12,10 @@
 #include <QVBoxLayout>
 
 TAboutBox::TAboutBox(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint),
+    // Customised: a fixed box offers its close button only, not minimise or
+    // maximise.
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       Panel1(new QFrame(this)), ProgramIcon(new QLabel(Panel1)), ProductName(new QLabel(Panel1)),
       Version(new QLabel(Panel1)), Copyright(new QLabel(Panel1)), OKButton(new QPushButton(this))
 {
