@@ -180,6 +180,9 @@ bool Tmfrm::FormCloseQuery()
     } catch (const SettingsWriteError &error) {
         ui::ShowError(QString::fromUtf8(error.what()));
         return false;
+    } catch (const SettingsUnreadableError &error) {
+        // Nothing was written, and nothing would be: the window still closes.
+        ui::ShowError(QString::fromUtf8(error.what()));
     }
     return true;
 }

@@ -7,6 +7,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
+
+#include <optional>
 
 QString UserIniPath()
 {
@@ -18,14 +21,46 @@ SettingsWriteError::SettingsWriteError(const QString &path)
 {
 }
 
+SettingsUnreadableError::SettingsUnreadableError(const QString &path)
+    : std::runtime_error(
+          QStringLiteral("%1 を読み込めないため、設定を保存しません").arg(path).toStdString())
+{
+}
+
 namespace {
 
-IniDocument ReadDocument(const QString &path)
+// A file that exists but cannot be read gives nothing, like a missing one.
+std::optional<IniDocument> ReadDocument(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return {};
+        return std::nullopt;
     return IniDocument::Parse(file.readAll());
+}
+
+// Rewriting a file that could not be read would keep only the key written:
+// every other key and line would be lost. Such a file is left alone, and the
+// user is told once per file.
+void RefuseToOverwriteUnread(const QString &path)
+{
+    static QSet<QString> told;
+    if (told.contains(path))
+        return;
+    told.insert(path);
+    throw SettingsUnreadableError(path);
+}
+
+// The file's readers strip blanks around a value and one pair of enclosing
+// quotes; a value that would lose either is written in double quotes, so that
+// it reads back exactly (a password " pw" or "\"pw\"").
+QByteArray Quoted(const QByteArray &value)
+{
+    if (value.isEmpty())
+        return value;
+    auto loses = [](char c) { return c == ' ' || c == '\t' || c == '"' || c == '\''; };
+    if (!loses(value.front()) && !loses(value.back()))
+        return value;
+    return '"' + value + '"';
 }
 
 int IntOr(const IniDocument &doc, const char *section, const char *key, int fallback)
@@ -49,9 +84,12 @@ void WriteValue(const char *section, const char *key, const QByteArray &value)
 {
     const QString path = UserIniPath();
     const QFileInfo info(path);
-    IniDocument doc = ReadDocument(path);
-    doc.setValue(section, key, value);
     const bool exists = info.exists();
+    std::optional<IniDocument> read = ReadDocument(path);
+    if (!read && exists && info.isFile())
+        return RefuseToOverwriteUnread(path);
+    IniDocument doc = read.value_or(IniDocument());
+    doc.setValue(section, key, Quoted(value));
     const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
     // The file is made private before anything is written to it: rewritten in
@@ -73,7 +111,7 @@ void WriteValue(const char *section, const char *key, const QByteArray &value)
 
 TUserSettings ReadUserSettings()
 {
-    const IniDocument doc = ReadDocument(UserIniPath());
+    const IniDocument doc = ReadDocument(UserIniPath()).value_or(IniDocument());
     TUserSettings s;
     s.ServiceType = doc.value("SYSTEM", "TYPE");
     if (const QByteArray host = doc.value("SYSTEM", "HOST"); !host.isEmpty())

@@ -17,6 +17,15 @@ public:
     explicit SettingsWriteError(const QString &path);
 };
 
+// A file that exists but cannot be read is not written: writing it would lose
+// everything in it but the key written. The first refused write of such a file
+// fails with this error ("<path> を読み込めないため、設定を保存しません"); later
+// writes of it are skipped without one.
+class SettingsUnreadableError : public std::runtime_error {
+public:
+    explicit SettingsUnreadableError(const QString &path);
+};
+
 // Reads every value; what is missing or not a number keeps its default.
 TUserSettings ReadUserSettings();
 

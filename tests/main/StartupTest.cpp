@@ -1,8 +1,11 @@
 // Start-up without settings, closing versus ending, and hiding when minimised.
+#include "FileModesApply.h"
 #include "MainWindowFixture.h"
+#include "settings/SettingsFile.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -92,6 +95,24 @@ TEST_F(Startup, RefusedBoundsWriteKeepsTheWindowOpen)
     EXPECT_EQ(fixture.terminations, 0);
     mfrm->X1->trigger(); // still ends the program
     EXPECT_EQ(fixture.terminations, 1);
+}
+
+TEST_F(Startup, UnreadableSettingsAreNotOverwrittenAndTheWindowStillCloses)
+{
+    const QByteArray kept = "[SYSTEM]\r\nHOST=10.9.8.7\r\n[MFORM]\r\nLEFT=5\r\n";
+    fixture.writeUserIni(kept);
+    QFile::setPermissions(UserIniPath(), QFileDevice::WriteOwner);
+    {
+        FileModesApply modes;
+        mfrm = std::make_unique<Tmfrm>();
+        mfrm->show();
+        EXPECT_TRUE(mfrm->close());
+    }
+    EXPECT_EQ(fixture.terminations, 1);
+    ASSERT_EQ(fixture.errors.size(), 1);
+    EXPECT_TRUE(fixture.errors[0].endsWith(QStringLiteral("user.ini を読み込めないため、設定を保存しません")));
+    QFile::setPermissions(UserIniPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(fixture.readUserIni(), kept);
 }
 
 TEST_F(Startup, EndingFromTheMenuWritesNothing)

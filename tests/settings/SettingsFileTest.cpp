@@ -118,6 +118,57 @@ TEST(SettingsFile, ExistingFileIsWrittenEvenInAReadOnlyFolderAndAPasswordMakesIt
     }
 }
 
+TEST(SettingsFile, AwkwardPasswordsReadBackExactly)
+{
+    for (const QByteArray password : {" lead", "trail ", "\ttab", "\"quoted\"", "'single'", "end\"", "in \"side\" ok",
+                                      "\x93\xFA\x96\x7B \x8C\xEA", "\""}) {
+        ClientFixture fixture;
+        TUserSettings s;
+        s.UserId = "u01";
+        s.Password = password;
+        s.RememberPassword = true;
+        SaveUserSection(s);
+        EXPECT_EQ(ReadUserSettings().Password, password) << password.toStdString();
+    }
+    // Ordinary values are written as they are, as other readers expect them.
+    ClientFixture fixture;
+    TUserSettings s;
+    s.UserId = "u01";
+    s.Password = "in \"side\" ok";
+    s.RememberPassword = true;
+    SaveUserSection(s);
+    EXPECT_TRUE(fixture.readUserIni().contains("\r\nID=u01\r\n"));
+    EXPECT_TRUE(fixture.readUserIni().contains("\r\nPWD=in \"side\" ok\r\n"));
+}
+
+TEST(SettingsFile, UnreadableFileIsNeverOverwrittenAndSaidSoOnce)
+{
+    ClientFixture fixture;
+    const QByteArray kept = "[SYSTEM]\r\nHOST=10.0.0.1\r\n; a note\r\n[USER]\r\nID=old\r\nPWD=old\r\n";
+    fixture.writeUserIni(kept);
+    QFile::setPermissions(UserIniPath(), QFileDevice::WriteOwner);
+    TUserSettings s;
+    s.UserId = "u01";
+    s.Password = "new";
+    s.RememberPassword = true;
+    {
+        FileModesApply modes;
+        EXPECT_EQ(ReadUserSettings().UserId, "");
+        try {
+            SaveUserSection(s);
+            FAIL() << "the user is told";
+        } catch (const SettingsUnreadableError &error) {
+            EXPECT_EQ(QString::fromUtf8(error.what()),
+                      UserIniPath() + QStringLiteral(" を読み込めないため、設定を保存しません"));
+        }
+        // Said once: later saves are skipped quietly.
+        EXPECT_NO_THROW(SaveUserSection(s));
+        EXPECT_NO_THROW(SaveFormBounds(QRect(1, 2, 3, 4)));
+    }
+    QFile::setPermissions(UserIniPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(fixture.readUserIni(), kept);
+}
+
 TEST(SettingsFile, RefusedWriteNamesThePath)
 {
     // A folder where the file should be refuses the write even for root.
