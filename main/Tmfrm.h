@@ -1,5 +1,6 @@
 #pragma once
 
+#include "main/FailureFold.h"
 #include "meetings/RoomRegistry.h"
 #include "messaging/AbsenceQueue.h"
 #include "wire/FieldList.h"
@@ -81,7 +82,9 @@ public:
     FrameCutter ReceiveBuffer;
     FrameQueue InboundQueue;
     bool InDispatch = false;
+    FailureFold DispatchFailures;
     QByteArrayList ListBuffer;
+    qsizetype ListBufferBytes = 0;
     AbsenceMessageQueue AbsenceQueue;
     RoomRegistry RoomTable; // the open meeting rooms (TmfrmMeetings.cpp)
     int AnnouncedState = 3;
@@ -142,6 +145,7 @@ public:
     void csockError(QAbstractSocket::SocketError error);
     void ProcTimerTimer();
     void DispatchFrame(const QByteArray &frame);
+    void ShowDispatchFailure(const QString &text);
     void MMenuUserClick();
     void LogonItemClick();
     void LogoffItemClick();

@@ -23,6 +23,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <optional>
+
 namespace {
 
 // The socket's own buffer is bounded too, so a stalled drain pushes back to
@@ -129,27 +131,46 @@ void Tmfrm::SendFrame(const QByteArray &frame)
     csock->write(frame + FrameDelimiter.toByteArray());
 }
 
+// Once termination has been asked for (an unknown code), no further frame is
+// handled: the program is ending, and a flood of them would each open a box.
 void Tmfrm::ProcTimerTimer()
 {
     if (InDispatch)
         return; // a handler further down the stack has a modal box open
     InDispatch = true;
-    QString failure;
-    try {
-        while (!InboundQueue.empty())
+    std::optional<QString> failure;
+    while (!InboundQueue.empty() && !ui::TerminationRequested()) {
+        try {
             DispatchFrame(InboundQueue.takeFirst());
-    } catch (const std::exception &error) {
-        failure = QString::fromUtf8(error.what());
+        } catch (const std::exception &error) {
+            // A folded failure costs no box, and the drain goes on.
+            if (DispatchFailures.admit()) {
+                failure = QString::fromUtf8(error.what());
+                break;
+            }
+        }
     }
     InDispatch = false;
-    if (!failure.isEmpty()) {
+    if (failure) {
         // The frames still queued go at the next tick, which the box's own
         // loop delivers while it is open.
-        ui::ShowErrorAfterHandler(failure);
+        ShowDispatchFailure(*failure);
         return;
     }
     if (csock->bytesAvailable() > 0)
         csockRead(); // reading paused while the queue was full
+}
+
+// Opened once the drain has returned: a box opened inside the drain's timer
+// handler would hold that timer, and every frame behind it, until it closed.
+void Tmfrm::ShowDispatchFailure(const QString &text)
+{
+    QTimer::singleShot(0, this, [this, text] {
+        DispatchFailures.boxOpened();
+        ui::ShowError(text);
+        if (const qsizetype folded = DispatchFailures.boxClosed())
+            ShowDispatchFailure(QStringLiteral("処理エラー: ほかに %1 件のデータを処理できませんでした。").arg(folded));
+    });
 }
 
 void Tmfrm::DispatchFrame(const QByteArray &frame)
@@ -230,5 +251,5 @@ void Tmfrm::Proc001(const FieldList &fields)
 void Tmfrm::Proc002(const FieldList &fields)
 {
     OwnDisplayName = fields.field(1);
-    StatusPanel1->setText(ToWidgetText(OwnDisplayName) + QStringLiteral("でログインしています"));
+    StatusPanel1->setText(ToLabelText(OwnDisplayName) + QStringLiteral("でログインしています"));
 }

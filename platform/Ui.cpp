@@ -20,6 +20,12 @@ Hooks &CurrentHooks()
     return hooks;
 }
 
+bool &TerminationFlag()
+{
+    static bool requested = false;
+    return requested;
+}
+
 // Lines of a message or prompt are joined by a CR, which a label does not
 // break at.
 QString AsLabelLines(QString text)
@@ -87,6 +93,7 @@ bool InputQuery(const QString &caption, const QString &prompt, QString &value)
 
 void RequestTermination()
 {
+    TerminationFlag() = true;
     if (const auto &hook = CurrentHooks().terminate)
         return hook();
     QCoreApplication::exit(0);
@@ -99,11 +106,21 @@ bool HasNotificationArea()
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
-ScopedHooks::ScopedHooks(Hooks hooks) : m_previous(std::exchange(CurrentHooks(), std::move(hooks))) {}
+bool TerminationRequested()
+{
+    return TerminationFlag();
+}
+
+ScopedHooks::ScopedHooks(Hooks hooks)
+    : m_previous(std::exchange(CurrentHooks(), std::move(hooks))),
+      m_previousTermination(std::exchange(TerminationFlag(), false))
+{
+}
 
 ScopedHooks::~ScopedHooks()
 {
     CurrentHooks() = std::move(m_previous);
+    TerminationFlag() = m_previousTermination;
 }
 
 } // namespace ui

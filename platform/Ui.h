@@ -42,6 +42,10 @@ bool InputQuery(const QString &caption, const QString &prompt, QString &value);
 // handler runs.
 void RequestTermination();
 
+// Whether termination has been asked for (since the current hooks were
+// installed). Work still queued is left alone once it has.
+bool TerminationRequested();
+
 // Whether the desktop offers a notification area for the tray icon. Where it
 // does not, nothing may hide the main window, or the user could not get it back.
 bool HasNotificationArea();
@@ -57,7 +61,8 @@ struct Hooks {
     std::function<void()> terminate;
 };
 
-// Installs hooks for the lifetime of the object and restores the previous ones.
+// Installs hooks for the lifetime of the object and restores the previous ones,
+// with no termination asked for in between.
 class ScopedHooks {
 public:
     explicit ScopedHooks(Hooks hooks);
@@ -67,6 +72,7 @@ public:
 
 private:
     Hooks m_previous;
+    bool m_previousTermination;
 };
 
 } // namespace ui

@@ -9,7 +9,7 @@ protected:
     void SetUp() override { startClient("[USER]\r\nPWDMEMORY=0\r\n"); }
 };
 
-TEST_F(Dispatch, BadFramesAreReportedAndTheNextFrameIsHandled)
+TEST_F(Dispatch, BadFramesAreReportedAndTheNextFrameIsHandledUnlessTheProgramEnds)
 {
     const QByteArray huge(1024 * 1024, 'x');
     const struct {
@@ -37,6 +37,8 @@ TEST_F(Dispatch, BadFramesAreReportedAndTheNextFrameIsHandled)
         fixture.messages.clear();
         fixture.errors.clear();
         fixture.terminations = 0;
+        fixture.forgetTermination();
+        mfrm->InboundQueue.clear();
         OwnDisplayName.clear();
         receive(c.frame + "\r\n002\tafter\r\n");
         if (c.error) {
@@ -45,7 +47,8 @@ TEST_F(Dispatch, BadFramesAreReportedAndTheNextFrameIsHandled)
             EXPECT_TRUE(TestPeer::waitFor([&] { return !fixture.errors.isEmpty(); })) << c.name;
             receive({});
         }
-        EXPECT_EQ(OwnDisplayName, "after") << c.name;
+        // Once the program is to end, no further frame is handled.
+        EXPECT_EQ(OwnDisplayName, c.terminates ? "" : "after") << c.name;
         EXPECT_EQ(fixture.errors.size(), c.error ? 1 : 0) << c.name;
         EXPECT_EQ(fixture.terminations, c.terminates ? 1 : 0) << c.name;
         EXPECT_FALSE(terminatedUnderTheBox) << c.name << ": the end comes after the box is closed";
@@ -95,6 +98,48 @@ TEST_F(Dispatch, FramesAfterAFailingOneAreHandledWhileItsBoxIsOpen)
     ASSERT_TRUE(TestPeer::waitFor([&] { return !fixture.errors.isEmpty(); }));
     EXPECT_EQ(nameWhileOpen, "name");
     EXPECT_EQ(panel1(), QStringLiteral("nameでログインしています"));
+}
+
+TEST_F(Dispatch, UnknownCodesInBulkEndTheProgramAfterOneBox)
+{
+    QByteArray bulk;
+    for (int i = 0; i < 5000; ++i)
+        bulk += "XYZ\t" + QByteArray::number(i) + "\r\n";
+    OwnDisplayName.clear();
+    receive(bulk + "002\tafter\r\n");
+    passTicks(2);
+    EXPECT_EQ(fixture.messages, QStringList{QStringLiteral("Get Unknown Data :XYZ\t0")});
+    EXPECT_EQ(fixture.terminations, 1);
+    EXPECT_TRUE(OwnDisplayName.isEmpty());
+}
+
+TEST_F(Dispatch, ManyFailuresShowAFewBoxesThenOneSummary)
+{
+    // Ids that end in a lone lead byte swallow the TAB after them: each frame
+    // is one field short and fails. The user leaves the first box open while
+    // the rest arrive.
+    constexpr int failing = 3000;
+    QByteArray bulk;
+    for (int i = 0; i < failing; ++i)
+        bulk += "LSETD\tU\t0\tid" + QByteArray::number(i) + "\x81\t-\tName\tName\t\t\r\n";
+    fixture.whileBoxOpen = [&] {
+        if (fixture.errors.size() == 1)
+            TestPeer::waitFor([&] { return mfrm->InboundQueue.empty() && OwnDisplayName == "after"; }, 30000);
+    };
+    OwnDisplayName.clear();
+    receive(bulk + "002\tafter\r\n");
+    ASSERT_TRUE(TestPeer::waitFor([&] { return fixture.errors.size() > FailureFold::ShownBoxes; }, 30000));
+    passTicks(3);
+    ASSERT_EQ(fixture.errors.size(), FailureFold::ShownBoxes + 1);
+    EXPECT_EQ(fixture.errors.last(), QStringLiteral("処理エラー: ほかに %1 件のデータを処理できませんでした。")
+                                         .arg(failing - FailureFold::ShownBoxes));
+    EXPECT_EQ(OwnDisplayName, "after");
+
+    // Once every box is closed, the next failure has its own box again.
+    fixture.whileBoxOpen = nullptr;
+    receive("001\tx\r\n");
+    ASSERT_TRUE(TestPeer::waitFor([&] { return fixture.errors.size() == FailureFold::ShownBoxes + 2; }));
+    EXPECT_TRUE(fixture.errors.last().contains(u"001"));
 }
 
 TEST_F(Dispatch, DisplayNameIsShownAsPlainText)

@@ -20,7 +20,14 @@ ClientFixture::ClientFixture() : m_previousDir(QDir::currentPath())
     hooks.openUrl = [this](const QUrl &url) { opened.append(url); };
     hooks.terminate = [this] { ++terminations; };
     hooks.hasNotificationArea = [] { return true; };
+    m_recorders = hooks;
     m_hooks = std::make_unique<ui::ScopedHooks>(std::move(hooks));
+}
+
+void ClientFixture::forgetTermination()
+{
+    m_hooks.reset();
+    m_hooks = std::make_unique<ui::ScopedHooks>(m_recorders);
 }
 
 ClientFixture::~ClientFixture()

@@ -19,6 +19,8 @@ public:
     ~ClientFixture();
 
     QString dir() const { return m_dir.path(); }
+    // Forgets a termination asked for, as a new start of the program would.
+    void forgetTermination();
     void writeUserIni(const QByteArray &bytes) const;
     QByteArray readUserIni() const;
 
@@ -33,5 +35,6 @@ public:
 private:
     QTemporaryDir m_dir;
     QString m_previousDir;
+    ui::Hooks m_recorders;
     std::unique_ptr<ui::ScopedHooks> m_hooks;
 };
