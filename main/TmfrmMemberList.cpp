@@ -11,6 +11,7 @@
 #include "wire/Fields.h"
 
 #include <QPushButton>
+#include <QTcpSocket>
 #include <QTreeWidget>
 
 #include <array>
@@ -21,6 +22,11 @@ namespace {
 // one by one and the rest counted in one box, so the client stays usable.
 constexpr qsizetype ErrorLineBoxes = 5;
 constexpr qsizetype ShownLineCharacters = 2048;
+
+// The collected list lines, in bytes. A company's list is a few thousand lines
+// of well under a hundred bytes each, and the server bounds every name; 64 MiB
+// is over half a million such lines. A list that outgrows it is no list.
+constexpr qsizetype ListBufferLimit = 64 * 1024 * 1024;
 
 void ReportErrorLines(const QByteArrayList &lines)
 {
@@ -61,6 +67,7 @@ void Tmfrm::ProcLSETS(const FieldList &)
     CloseConversations(*ftree);
     Members->clear();
     ListBuffer.clear();
+    ListBufferBytes = 0;
 }
 
 void Tmfrm::ProcLSETD(const FieldList &fields)
@@ -77,7 +84,15 @@ void Tmfrm::ProcLSETD(const FieldList &fields)
         out = std::copy(part.begin(), part.end(), out);
         *out++ = '\t';
     }
+    ListBufferBytes += line.size();
     ListBuffer.append(std::move(line));
+    if (ListBufferBytes > ListBufferLimit) {
+        // Not a member list any more: the connection is broken. Dropped like
+        // a lost connection; the next logon sends the list again.
+        ListBuffer.clear();
+        ListBufferBytes = 0;
+        csock->abort();
+    }
 }
 
 void Tmfrm::ProcLSETE(const FieldList &)

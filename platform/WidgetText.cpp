@@ -16,3 +16,13 @@ QByteArray FromWidgetText(const QString &text)
     normalized.replace(lineBreak, QStringLiteral("\r\n"));
     return cp932::FromUnicode(normalized);
 }
+
+QString ToLabelText(const QByteArray &cp932Bytes, qsizetype maxBytes)
+{
+    if (cp932Bytes.size() <= maxBytes)
+        return ToWidgetText(cp932Bytes);
+    qsizetype cut = maxBytes;
+    if (cp932::IsTrailByteAt(cp932Bytes, cut))
+        --cut; // the character would lose its second byte
+    return cp932::ToUnicode(QByteArrayView(cp932Bytes).first(cut)) + QStringLiteral("…");
+}

@@ -7,7 +7,7 @@ MemberItem::MemberItem(MemberNode record) : QTreeWidgetItem(Type), node(std::mov
 QVariant MemberItem::data(int column, int role) const
 {
     if (column == 0 && role == Qt::DisplayRole)
-        return ToWidgetText(node.DisplayName);
+        return ToLabelText(node.DisplayName);
     if (column == 0 && role == StateRole)
         return node.State;
     return QTreeWidgetItem::data(column, role);

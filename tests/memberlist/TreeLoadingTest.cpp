@@ -118,6 +118,39 @@ TEST_F(TreeLoading, LongNamesScrollSidewaysToTheirEnd)
     EXPECT_TRUE(TestPeer::waitFor([&] { return tree->horizontalScrollBar()->maximum() > 0; }));
 }
 
+TEST_F(TreeLoading, HugeNamesKeepTheirBytesAndDrawABoundedPrefix)
+{
+    const QByteArray huge = QByteArray("\x8D\xB2").repeated(200 * 1024); // 400 KB of 佐
+    loadList({Lsetd("U", 0, "big", "x" + huge), Lsetd("U", 0, "amy", "Amy")});
+    MemberItem *big = node("big");
+    ASSERT_TRUE(big);
+    EXPECT_EQ(big->node.DisplayName, "x" + huge);
+    const QString drawn = big->text(0);
+    EXPECT_LE(drawn.size(), LabelTextBytes + 1);
+    EXPECT_TRUE(drawn.startsWith(QStringLiteral("x佐佐")));
+    EXPECT_TRUE(drawn.endsWith(QStringLiteral("佐…"))) << "cut between characters";
+    EXPECT_EQ(node("amy")->text(0), QStringLiteral("Amy"));
+
+    receive("002\t" + huge + "\r\n");
+    EXPECT_LE(panel1().size(), LabelTextBytes + 20);
+    EXPECT_TRUE(panel1().endsWith(QStringLiteral("…でログインしています")));
+}
+
+TEST_F(TreeLoading, ListBeyondAnySaneSizeIsABrokenConnection)
+{
+    const QByteArray name(1024 * 1024, 'n');
+    receive("LSETS\r\n");
+    for (int i = 0; i < 40; ++i) // 80 MiB of list lines, and no end
+        receive(Lsetd("U", 0, "m" + QByteArray::number(i), name) + "\r\n");
+    qsizetype held = 0;
+    for (const QByteArray &line : mfrm->ListBuffer)
+        held += line.size();
+    EXPECT_LE(held, 64 * 1024 * 1024);
+    // Dropped like a lost connection: the client connects and logs on again.
+    ASSERT_TRUE(TestPeer::waitFor([&] { return peer.connectionCount() == 2 && peer.frames().count(logonRequest) == 2; }));
+    EXPECT_EQ(panel1(), QStringLiteral("サーバとの接続が切断されました"));
+}
+
 TEST_F(TreeLoading, UaddBeforeTheListEndsFindsNobody)
 {
     receive("LSETS\r\n" + Lsetd("U", 0, "bob", "Bob") + "\r\nUADD\t7\tbob\t3\r\nLSETE\r\n");
