@@ -75,7 +75,10 @@ bool AccountStore::createSchema()
 {
     // WAL lets readers go on while a write commits; FULL makes a stored absence
     // message survive a power cut, which is what "stored" promises the sender.
+    // The server reads on its event loop while its writer thread commits; a
+    // reader waits briefly rather than fail in the rare moments WAL locks it out.
     return exec(QStringLiteral("PRAGMA journal_mode=WAL")) && exec(QStringLiteral("PRAGMA synchronous=FULL")) &&
+           exec(QStringLiteral("PRAGMA busy_timeout=2000")) &&
            exec(QStringLiteral("CREATE TABLE IF NOT EXISTS accounts ("
                                " user_id BLOB PRIMARY KEY, corp INTEGER NOT NULL, pw_hash TEXT NOT NULL,"
                                " display_name BLOB NOT NULL, mail BLOB NOT NULL, department BLOB NOT NULL,"
@@ -101,7 +104,16 @@ bool AccountStore::transaction()
 
 bool AccountStore::commit()
 {
-    return Db(m_connectionName).commit();
+    QSqlDatabase db = Db(m_connectionName);
+    if (db.commit())
+        return true;
+    m_lastError = db.lastError().text();
+    return false;
+}
+
+bool AccountStore::rollback()
+{
+    return Db(m_connectionName).rollback();
 }
 
 bool AccountStore::upsertAccount(const Account &account)
@@ -164,15 +176,15 @@ std::optional<QList<ListNode>> AccountStore::storedList(const QByteArray &owner)
 
 bool AccountStore::saveList(const QByteArray &owner, const QList<ListNode> &nodes)
 {
-    QSqlDatabase db = Db(m_connectionName);
-    if (!db.transaction()) {
-        m_lastError = db.lastError().text();
+    // A savepoint, not a transaction: the list is written whole or not at
+    // all, inside a batch of writes or on its own.
+    if (!exec(QStringLiteral("SAVEPOINT save_list")))
         return false;
-    }
-    QSqlQuery query(db);
+    QSqlQuery query(Db(m_connectionName));
     auto fail = [&] {
         m_lastError = query.lastError().text();
-        db.rollback();
+        exec(QStringLiteral("ROLLBACK TO save_list"));
+        exec(QStringLiteral("RELEASE save_list"));
         return false;
     };
     query.prepare(QStringLiteral("DELETE FROM list_nodes WHERE owner = ?"));
@@ -195,11 +207,7 @@ bool AccountStore::saveList(const QByteArray &owner, const QList<ListNode> &node
         if (!query.exec())
             return fail();
     }
-    if (db.commit())
-        return true;
-    m_lastError = db.lastError().text();
-    db.rollback();
-    return false;
+    return exec(QStringLiteral("RELEASE save_list"));
 }
 
 std::optional<qint64> AccountStore::addAbsence(const QByteArray &recipient, const AbsenceMessage &message)

@@ -10,7 +10,7 @@
 
 // The server's durable state in DIR/im.db (SQLite, WAL): the accounts, the
 // lists that users uploaded, and the absence messages not yet delivered.
-// Used from one thread only.
+// Each instance is used from one thread only; several may share the file.
 class AccountStore {
 public:
     // Opens or creates the database; nothing and a reason when it cannot.
@@ -36,6 +36,7 @@ public:
 
     bool transaction();
     bool commit();
+    bool rollback();
 
     QString lastError() const { return m_lastError; }
 

@@ -1,5 +1,6 @@
 #include "server/ImServer.h"
 
+#include "server/Absences.h"
 #include "server/Cp932Check.h"
 #include "server/MemberList.h"
 #include "server/PasswordHash.h"
@@ -15,7 +16,6 @@ namespace {
 
 constexpr qsizetype MaxMessageBytes = 1024;       // a conversation line, as the client cuts it
 constexpr qsizetype MaxAbsenceBytes = 4096;       // the compose box has no limit of its own
-constexpr int MaxPendingAbsences = 200;           // per recipient
 // Room in an uploaded list for the groups, and the copies of members, that a
 // user adds to the company list the server sends.
 constexpr qsizetype ExtraListNodes = 5000;
@@ -58,6 +58,10 @@ bool ImServer::start(const QHostAddress &address, quint16 port, QString *error)
     m_store = AccountStore::Open(m_options.dataDir, error);
     if (!m_store)
         return false;
+    m_writer = std::make_unique<StoreWriter>(m_options.beforeStoreWrite);
+    if (!m_writer->start(m_options.dataDir, error))
+        return false;
+    m_absences = std::make_unique<Absences>(*m_store, *m_writer, m_options.log);
     m_directory = Directory(m_store->accounts());
     m_companyList = CompanyListFrames(m_directory);
     m_maxListNodes = m_companyList.size() + ExtraListNodes;
@@ -229,7 +233,10 @@ void ImServer::completeLogon(Connection &connection, const Account &account)
 
 Connection::FrameSource ImServer::listSource(const QByteArray &userId)
 {
-    std::optional<QList<ListNode>> stored = m_store->storedList(userId);
+    // A list on its way to the disk is the user's latest.
+    std::optional<QList<ListNode>> stored = m_unwrittenLists.contains(userId)
+                                                ? std::optional(m_unwrittenLists.value(userId).second)
+                                                : m_store->storedList(userId);
     if (!stored) {
         return [frames = m_companyList, next = qsizetype(0)]() mutable -> std::optional<QByteArray> {
             return next < frames.size() ? std::optional(frames[next++]) : std::nullopt;
@@ -342,11 +349,19 @@ void ImServer::onMessage(Connection &connection, Session &session, const FieldLi
     if (!m_directory.find(peer))
         throw FrameError("MSG to an unknown id");
     const QByteArray stamp = Stamp();
-    if (isOnline(peer))
+    // The copy back is the sender's receipt: it goes once the line is
+    // delivered or stored, and never for a line that was dropped.
+    const QByteArray copy = MakeFrame({"MSG", peer, session.userId, text, stamp}, TrailingTab::Yes);
+    if (isOnline(peer)) {
         sendTo(peer, number, MakeFrame({"MSG", session.userId, session.userId, text, stamp}, TrailingTab::Yes));
-    else // the peer left while the window was open: the line waits for the next logon
-        storeAbsence(peer, displayName(session.userId), text);
-    connection.send(MakeFrame({"MSG", peer, session.userId, text, stamp}, TrailingTab::Yes));
+        connection.send(copy);
+        return;
+    }
+    // The peer left while the window was open: the line waits for the next logon.
+    storeAbsence(peer, displayName(session.userId), text, [sender = QPointer<Connection>(&connection), copy] {
+        if (sender)
+            sender->send(copy);
+    });
 }
 
 void ImServer::onTyping(Session &session, const FieldList &fields)
@@ -365,36 +380,37 @@ void ImServer::onAbsenceMessage(Session &session, const FieldList &fields)
     const QByteArray text = CleanFieldText(fields.field(2), MaxAbsenceBytes);
     if (!m_directory.find(recipient))
         throw FrameError("AMS to an unknown id");
-    storeAbsence(recipient, displayName(session.userId), text);
+    storeAbsence(recipient, displayName(session.userId), text, {});
 }
 
-void ImServer::storeAbsence(const QByteArray &recipient, const QByteArray &senderName, const QByteArray &text)
+void ImServer::storeAbsence(const QByteArray &recipient, const QByteArray &senderName, const QByteArray &text,
+                            std::function<void()> stored)
 {
-    if (m_store->absenceCount(recipient) >= MaxPendingAbsences) {
-        m_options.log(QStringLiteral("dropped an absence message for %1: %2 are waiting")
-                          .arg(Shown(recipient))
-                          .arg(MaxPendingAbsences));
-        return;
-    }
     const AbsenceMessage message{
         0, QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")).toLatin1(), senderName, text};
-    const std::optional<qint64> rowId = m_store->addAbsence(recipient, message);
-    if (!rowId) {
-        m_options.log(QStringLiteral("could not store an absence message: %1").arg(m_store->lastError()));
-        return;
-    }
-    // Only the new message: the others waiting were sent at the logon and
-    // may not be written yet, so sending them again would deliver them twice.
-    for (Connection *online : m_online.value(recipient))
-        online->send(AbsenceFrame(message), deleteWhenWritten(*rowId));
+    const bool queued = m_absences->add(recipient, message, [this, recipient, message, stored](qint64 rowId) {
+        // A client that logged on since read it from the disk at its logon.
+        for (Connection *online : m_online.value(recipient))
+            if (m_connections[online].absencesRead < rowId)
+                online->send(AbsenceFrame(message), deleteWhenWritten(rowId));
+        if (stored)
+            stored();
+    });
+    if (!queued)
+        m_options.log(QStringLiteral("dropped an absence message for %1: %2 are waiting")
+                          .arg(Shown(recipient))
+                          .arg(Absences::MaxPerRecipient));
 }
 
 // Every waiting message is sent, and deleted only once its bytes are written
 // to the socket: a connection that ends before keeps it for the next logon.
 void ImServer::deliverAbsences(Connection &connection, const QByteArray &userId)
 {
-    for (const AbsenceMessage &message : m_store->absencesFor(userId))
+    Session &session = m_connections[&connection];
+    for (const AbsenceMessage &message : m_absences->waitingFor(userId)) {
         connection.answer(AbsenceFrame(message), deleteWhenWritten(message.rowId));
+        session.absencesRead = std::max(session.absencesRead, message.rowId);
+    }
 }
 
 QByteArray ImServer::AbsenceFrame(const AbsenceMessage &message)
@@ -404,7 +420,7 @@ QByteArray ImServer::AbsenceFrame(const AbsenceMessage &message)
 
 std::function<void()> ImServer::deleteWhenWritten(qint64 rowId)
 {
-    return [this, rowId] { m_store->deleteAbsence(rowId); };
+    return [this, rowId] { m_absences->remove(rowId); };
 }
 
 void ImServer::onListUpload(Session &session, const FieldList &fields)
@@ -430,8 +446,25 @@ void ImServer::onListUpload(Session &session, const FieldList &fields)
         return; // refused once already, at the node
     if (!IsLoadableList(upload.nodes))
         throw FrameError("LSETE: a node is deeper than its parent allows; the upload is refused");
-    if (!m_store->saveList(session.userId, upload.nodes))
-        m_options.log(QStringLiteral("could not store the list of %1: %2").arg(Shown(session.userId), m_store->lastError()));
+    saveList(session.userId, upload.nodes);
+}
+
+// Written by the store writer; until it is on disk the list is kept here, so
+// that a logon meanwhile gets it.
+void ImServer::saveList(const QByteArray &owner, const QList<ListNode> &nodes)
+{
+    const quint64 turn = ++m_lastListTurn;
+    m_unwrittenLists.insert(owner, {turn, nodes});
+    m_writer->write([this, owner, nodes, turn](AccountStore &store) {
+        const bool saved = store.saveList(owner, nodes);
+        const QString error = store.lastError();
+        return [this, owner, turn, saved, error](bool committed) {
+            if (m_unwrittenLists.value(owner).first == turn)
+                m_unwrittenLists.remove(owner);
+            if (!saved || !committed)
+                m_options.log(QStringLiteral("could not store the list of %1: %2").arg(Shown(owner), error));
+        };
+    });
 }
 
 // ---- routing

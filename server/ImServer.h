@@ -1,6 +1,8 @@
 #pragma once
 
 #include "server/AccountStore.h"
+#include "server/Absences.h"
+#include "server/StoreWriter.h"
 #include "server/Connection.h"
 #include "server/Directory.h"
 #include "server/RoomTable.h"
@@ -53,6 +55,7 @@ private:
         int refusals = 0;
         int rejections = 0;
         std::optional<Upload> upload; // between LSETS and LSETE
+        qint64 absencesRead = 0; // the last absence message read for the user at the logon
     };
 
     void acceptConnections();
@@ -72,7 +75,11 @@ private:
     void onTyping(Session &session, const FieldList &fields);
     void onAbsenceMessage(Session &session, const FieldList &fields);
     void onListUpload(Session &session, const FieldList &fields);
-    void storeAbsence(const QByteArray &recipient, const QByteArray &senderName, const QByteArray &text);
+    // `stored` runs once the message is on disk; a message dropped because
+    // the recipient's queue is full is only logged.
+    void storeAbsence(const QByteArray &recipient, const QByteArray &senderName, const QByteArray &text,
+                      std::function<void()> stored);
+    void saveList(const QByteArray &owner, const QList<ListNode> &nodes);
     void deliverAbsences(Connection &connection, const QByteArray &userId);
     static QByteArray AbsenceFrame(const AbsenceMessage &message);
     std::function<void()> deleteWhenWritten(qint64 rowId);
@@ -89,7 +96,11 @@ private:
     const QByteArray &displayName(const QByteArray &userId) const;
 
     ServerOptions m_options;
-    std::unique_ptr<AccountStore> m_store;
+    std::unique_ptr<AccountStore> m_store; // read on the event loop
+    std::unique_ptr<StoreWriter> m_writer; // writes on a thread of its own
+    std::unique_ptr<Absences> m_absences;
+    QHash<QByteArray, std::pair<quint64, QList<ListNode>>> m_unwrittenLists; // by owner, with their turn
+    quint64 m_lastListTurn = 0;
     Directory m_directory;
     QTcpServer m_listener;
     QThreadPool m_hashing; // passwords are checked off the event loop

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 
 // What a running server is told; the defaults are the program's.
 struct ServerOptions {
@@ -24,4 +25,7 @@ struct ServerOptions {
     // this long: the client keeps its room windows and reconnects by itself.
     std::chrono::milliseconds roomSeatsKept{10 * 60 * 1000};
     LogSink log = LogToStderr;
+    // Runs on the store's writing thread before each batch of writes; tests
+    // make the disk slow with it.
+    std::function<void()> beforeStoreWrite;
 };

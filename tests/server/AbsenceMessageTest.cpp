@@ -4,6 +4,8 @@
 
 #include <QRegularExpression>
 
+#include <future>
+
 using Fields = QByteArrayList;
 using AbsenceMessageTest = ServerFixture;
 
@@ -90,6 +92,87 @@ TEST_F(AbsenceMessageTest, DeliveredAtOnceWhenTheRecipientIsOnline)
     EXPECT_FALSE(b->holds("AMS"));
     b->disconnect();
     auto again = logOn("u02");
+    ASSERT_TRUE(again->sync());
+    EXPECT_FALSE(again->holds("AMS"));
+}
+
+TEST_F(AbsenceMessageTest, MessageDroppedForAFullQueueGetsNoCopyBack)
+{
+    auto a = logOn("u01");
+    for (int i = 1; i < 200; ++i)
+        a->send(MakeFrame({"AMS", "u02", "waiting " + QByteArray::number(i)}, TrailingTab::Yes));
+    a->send(MakeFrame({"MSG", "0", "u02", "the 200th"}, TrailingTab::Yes));
+    a->send(MakeFrame({"MSG", "0", "u02", "one too many"}, TrailingTab::Yes));
+    EXPECT_TRUE(a->take("MSG", [](const Fields &f) { return f.value(3) == "the 200th"; }));
+    ASSERT_TRUE(a->sync());
+    EXPECT_FALSE(a->holds("MSG")) << "the copy back is the sender's receipt";
+    EXPECT_EQ(log().filter(QStringLiteral("dropped an absence message for u02")).size(), 1);
+
+    auto b = newClient();
+    ASSERT_EQ(b->logOn("u02", SamplePassword("u02")), 0);
+    ASSERT_TRUE(b->take("AMS", [](const Fields &f) { return f.value(4) == "the 200th"; }));
+    ASSERT_TRUE(b->sync());
+    for (const Fields &f : b->kept())
+        EXPECT_NE(f.value(4), "one too many");
+}
+
+namespace {
+
+// A store whose disk takes as long as the test likes: writes wait until open().
+class SlowStoreTest : public ServerFixture {
+protected:
+    ServerOptions options() override
+    {
+        ServerOptions options = ServerFixture::options();
+        options.beforeStoreWrite = [open = m_open] { open.wait_for(std::chrono::seconds(20)); };
+        return options;
+    }
+    void open() { m_opener.set_value(); }
+    void TearDown() override
+    {
+        if (!m_opened)
+            open();
+        ServerFixture::TearDown();
+    }
+    void openOnce()
+    {
+        m_opened = true;
+        open();
+    }
+
+private:
+    std::promise<void> m_opener;
+    std::shared_future<void> m_open = m_opener.get_future().share();
+    bool m_opened = false;
+};
+
+} // namespace
+
+TEST_F(SlowStoreTest, OthersAreServedWhileMessagesGoToTheDisk)
+{
+    auto a = logOn("u01");
+    auto b = logOn("u02");
+    a->send(MakeFrame({"MSG", "0", "u05", "to an offline peer"}, TrailingTab::Yes));
+    for (int i = 0; i < 50; ++i)
+        a->send(MakeFrame({"AMS", "u06", "absent " + QByteArray::number(i)}, TrailingTab::Yes));
+    b->send(MakeFrame({"MSG", "0", "u01", "meanwhile"}, TrailingTab::Yes));
+    EXPECT_TRUE(a->take("MSG", [](const Fields &f) { return f.value(3) == "meanwhile"; }, 2000));
+    EXPECT_TRUE(b->take("MSG", [](const Fields &f) { return f.value(3) == "meanwhile"; }, 2000));
+    // Logs on while its messages are on their way to the disk.
+    auto c = logOn("u06");
+    ASSERT_TRUE(a->sync());
+    EXPECT_FALSE(a->holds("MSG")) << "no receipt before the line is stored";
+
+    openOnce();
+    EXPECT_TRUE(a->take("MSG", [](const Fields &f) { return f.value(3) == "to an offline peer"; }));
+    EXPECT_TRUE(c->take("AMS", [](const Fields &f) { return f.value(4) == "absent 49"; }));
+    ASSERT_TRUE(c->sync());
+    c->disconnect();
+    int absences = 0;
+    for (const Fields &f : c->kept())
+        absences += f.value(0) == "AMS" ? 1 : 0;
+    EXPECT_EQ(absences, 49) << "each once";
+    auto again = logOn("u06");
     ASSERT_TRUE(again->sync());
     EXPECT_FALSE(again->holds("AMS"));
 }

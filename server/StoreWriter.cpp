@@ -1,0 +1,84 @@
+#include "server/StoreWriter.h"
+
+#include "server/AccountStore.h"
+
+#include <future>
+
+StoreWriter::StoreWriter(std::function<void()> beforeBatch, QObject *parent)
+    : QObject(parent), m_beforeBatch(std::move(beforeBatch))
+{
+}
+
+StoreWriter::~StoreWriter()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_one();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+bool StoreWriter::start(const QString &dataDir, QString *error)
+{
+    // The store is opened on the thread that uses it, as Qt's SQL requires.
+    std::promise<QString> opened;
+    std::future<QString> result = opened.get_future();
+    m_thread = std::thread([this, dataDir, &opened] {
+        QString openError;
+        std::unique_ptr<AccountStore> store = AccountStore::Open(dataDir, &openError);
+        const bool ok = store != nullptr;
+        opened.set_value(ok ? QString() : openError);
+        if (ok)
+            run(std::move(store));
+    });
+    *error = result.get();
+    if (error->isEmpty())
+        return true;
+    m_thread.join();
+    return false;
+}
+
+void StoreWriter::write(Operation operation)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_queue.push_back(std::move(operation));
+    }
+    m_wake.notify_one();
+}
+
+void StoreWriter::run(std::unique_ptr<AccountStore> store)
+{
+    for (;;) {
+        std::deque<Operation> batch;
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+            if (m_queue.empty())
+                break; // stopping, and everything is written
+            batch.swap(m_queue);
+        }
+        if (m_beforeBatch)
+            m_beforeBatch();
+        std::vector<Completion> completions;
+        completions.reserve(batch.size());
+        // Without a transaction each write commits on its own, as it goes.
+        const bool began = store->transaction();
+        for (Operation &operation : batch)
+            completions.push_back(operation(*store));
+        const bool committed = !began || store->commit();
+        if (!committed)
+            store->rollback();
+        QMetaObject::invokeMethod(
+            this,
+            [completions = std::move(completions), committed] {
+                for (const Completion &completion : completions)
+                    if (completion)
+                        completion(committed);
+            },
+            Qt::QueuedConnection);
+    }
+    store.reset(); // closed on the thread that opened it
+}
