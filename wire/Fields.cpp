@@ -5,6 +5,11 @@
 #include <array>
 
 #include <charconv>
+#include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -14,6 +19,30 @@ constexpr auto SeparatorBytes = [] {
     table['\t'] = table['\r'] = table['\n'] = true;
     return table;
 }();
+
+// The first TAB, CR or LF at or after `from`, or `size` when there is none.
+// Sixteen bytes at a time where the processor allows: most bytes of a frame
+// are field text.
+qsizetype FindSeparator(const char *data, qsizetype from, qsizetype size)
+{
+    qsizetype i = from;
+#ifdef __SSE2__
+    const __m128i tab = _mm_set1_epi8('\t');
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; i + 16 <= size; i += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + i));
+        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, tab), _mm_cmpeq_epi8(block, cr)),
+                                          _mm_cmpeq_epi8(block, lf));
+        if (const int mask = _mm_movemask_epi8(hits))
+            return i + __builtin_ctz(static_cast<unsigned>(mask));
+    }
+#endif
+    for (; i < size; ++i)
+        if (SeparatorBytes[static_cast<unsigned char>(data[i])])
+            return i;
+    return size;
+}
 
 } // namespace
 
@@ -29,15 +58,12 @@ FieldSpanList FieldSpans(QByteArrayView frame)
     FieldSpanList spans;
     bool endedByTab = false;
     qsizetype start = 0;
-    for (qsizetype i = 0; i < size; ++i) {
-        const auto byte = static_cast<unsigned char>(data[i]);
-        if (!SeparatorBytes[byte])
-            continue;
-        const bool tab = byte == '\t';
+    for (qsizetype i = FindSeparator(data, 0, size); i < size; i = FindSeparator(data, i + 1, size)) {
+        const bool tab = data[i] == '\t';
         if (tab && cp932::IsTrailByteAt(frame, i, start))
             continue; // the second byte of a double-byte character
         spans.push_back({start, i - start});
-        if (byte == '\r' && i + 1 < size && data[i + 1] == '\n')
+        if (data[i] == '\r' && i + 1 < size && data[i + 1] == '\n')
             ++i;
         start = i + 1;
         endedByTab = tab;

@@ -7,13 +7,13 @@
 #include <QByteArrayView>
 
 // The receive buffer: bytes read from the socket but not yet cut into frames.
-// The search for CR LF carries its position and the lead-byte parity from one
-// read to the next, so every byte is examined once however the frame is split
-// across reads.
+// The search for CR LF carries its position from one read to the next, so
+// every byte is examined about once however the frame is split across reads.
 class FrameCutter {
 public:
-    // More than this without a delimiter means the peer is not speaking our
-    // protocol; the caller treats the connection as broken.
+    // A frame longer than this means the peer is not speaking our protocol;
+    // the caller treats the connection as broken. The bound is the same
+    // whether the frame comes in one read or a byte at a time.
     static constexpr qsizetype MaxFrameBytes = 1 << 20;
 
     enum class Result { Ok, Overflow };
@@ -32,5 +32,4 @@ private:
     QByteArray m_buffer;
     qsizetype m_frameStart = 0;   // first byte of the frame being searched
     qsizetype m_scanPos = 0;      // first byte not yet examined
-    bool m_oddLeadRun = false;    // the lead-byte run just before m_scanPos is odd
 };

@@ -1,37 +1,37 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 
 #include <deque>
 
 // Complete frames waiting for the drain, oldest first. Never holds an empty
-// frame. Keeps a byte count so the reader can stop taking bytes from the socket
-// while a modal box holds the drain up.
+// frame. The frames lie one after another in one store, so queuing a frame
+// costs a copy of its bytes and no allocation of its own; a reader that
+// handles a frame before anything else touches the queue can read it in place.
+// Keeps a byte count so the reader can stop taking bytes from the socket while
+// a modal box holds the drain up.
 class FrameQueue {
 public:
-    void push(QByteArray frame)
-    {
-        m_bytes += frame.size();
-        m_frames.push_back(std::move(frame));
-    }
-    QByteArray takeFirst()
-    {
-        QByteArray frame = std::move(m_frames.front());
-        m_frames.pop_front();
-        m_bytes -= frame.size();
-        return frame;
-    }
+    void push(QByteArrayView frame);
+    // The oldest frame, valid until the next push, pop or clear.
+    QByteArrayView first() const;
+    void popFirst();
+    QByteArray takeFirst();
+
     bool empty() const { return m_frames.empty(); }
     qsizetype size() const { return static_cast<qsizetype>(m_frames.size()); }
     qsizetype byteCount() const { return m_bytes; }
-    void clear()
-    {
-        m_frames.clear();
-        m_bytes = 0;
-    }
+    void clear();
 
 private:
-    std::deque<QByteArray> m_frames;
+    struct Span {
+        qsizetype position; // in the stream of all bytes ever stored
+        qsizetype length;
+    };
+    QByteArray m_store;     // the stream from m_base on
+    qsizetype m_base = 0;   // stream position of m_store's first byte
+    std::deque<Span> m_frames;
     qsizetype m_bytes = 0;
 };
 

@@ -220,7 +220,7 @@ TEST_F(Conversation, AHugeLineIsShownCutAndTheWindowStaysUsable)
 {
     QElapsedTimer timer;
     timer.start();
-    receive("MSG\tu02\tu02\t" + QByteArray(1 << 20, 'x') + "\t1\t\r\n");
+    receive("MSG\tu02\tu02\t" + QByteArray(FrameCutter::MaxFrameBytes - 64, 'x') + "\t1\t\r\n");
     TfrmMsg *window = conversation("u02");
     ASSERT_NE(window, nullptr);
     EXPECT_LT(lastLine(window).size(), TranscriptLineShown + 20);

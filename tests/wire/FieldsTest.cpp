@@ -65,10 +65,12 @@ QByteArrayList ReferenceSplit(const QByteArray &frame)
 TEST(SplitFields, OnePassAgreesWithTheTwoStepDefinition)
 {
     std::mt19937 rng(11);
-    const char alphabet[] = {'a', '\t', '\r', '\n', '\x82', '\x41', '\xE0'};
+    const char alphabet[] = {'a', 'b', 'c', 'd', '\t', '\r', '\n', '\x82', '\x41', '\xE0'};
     for (int n = 0; n < 20000; ++n) {
         QByteArray frame;
-        for (int len = rng() % 9; len > 0; --len)
+        // Up to 40 bytes, so that frames long enough to be searched in blocks
+        // are compared as well.
+        for (int len = rng() % 41; len > 0; --len)
             frame.append(alphabet[rng() % sizeof alphabet]);
         ASSERT_EQ(SplitFields(frame), ReferenceSplit(frame)) << frame.toHex().toStdString();
     }
