@@ -1,6 +1,7 @@
 #include "messaging/TfrmMsg.h"
 
 #include "main/members/MemberItem.h"
+#include "meetings/TfrmCRM.h"
 #include "messaging/MessageText.h"
 #include "platform/CleanedInput.h"
 #include "platform/Anchors.h"
@@ -178,7 +179,9 @@ void TfrmMsg::closebtnClick()
 // A room with this member already on the list of those invited.
 void TfrmMsg::InviteBtnClick()
 {
-    (void)m_ftree; // INVITE-PENDING
+    auto *dialog = new TfrmCRM(this, m_ftree, m_sender, "0");
+    dialog->AddEntry(Node->node.DisplayName, Node->node.Id);
+    dialog->show();
 }
 
 void TfrmMsg::DispTimerTimer()

@@ -2,6 +2,7 @@
 // typing notices both ways, the exact frames sent, and bad frames.
 #include "../memberlist/MemberListFixture.h"
 #include "main/Session.h"
+#include "meetings/TfrmCRM.h"
 #include "messaging/TAbsenceFrm.h"
 #include "messaging/TfrmMsg.h"
 #include "platform/TranscriptBox.h"
@@ -256,6 +257,29 @@ TEST_F(Conversation, WindowsAreTopLevelOfTheirOwnAndGoWithTheMainWindow)
     mfrm.reset();
     EXPECT_TRUE(conversation.isNull());
     EXPECT_TRUE(absence.isNull());
+}
+
+} // namespace
+
+namespace {
+
+// "会議(&I)": a room-creation dialog of its own, with the partner listed once.
+TEST_F(Conversation, InviteOpensARoomDialogWithThePartnerListed)
+{
+    QPointer<TfrmMsg> window = open("u02");
+    window->InviteBtn->click();
+    QList<TfrmCRM *> open;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *dialog = qobject_cast<TfrmCRM *>(w))
+            open.append(dialog);
+    ASSERT_EQ(open.size(), 1);
+    QPointer<TfrmCRM> dialog = open.first();
+    EXPECT_EQ(dialog->RoomIdText, "0");
+    ASSERT_EQ(dialog->Invitees().size(), 1);
+    dialog->AddEntry("Suzuki again", "u02");
+    EXPECT_EQ(dialog->Invitees().size(), 1) << "the partner cannot be added twice";
+    window->close();
+    QTRY_VERIFY(dialog.isNull()); // the dialog goes with its conversation
 }
 
 } // namespace
