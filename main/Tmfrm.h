@@ -1,6 +1,7 @@
 #pragma once
 
 #include "main/FailureFold.h"
+#include "meetings/OpeningPace.h"
 #include "meetings/RoomRegistry.h"
 #include "messaging/AbsenceQueue.h"
 #include "wire/FieldList.h"
@@ -86,7 +87,14 @@ public:
     QByteArrayList ListBuffer;
     qsizetype ListBufferBytes = 0;
     AbsenceMessageQueue AbsenceQueue;
-    RoomRegistry RoomTable; // the open meeting rooms (TmfrmMeetings.cpp)
+    // Meeting rooms (TmfrmMeetings.cpp): the open rooms, and the pace at
+    // which a burst of them gets its windows.
+    RoomRegistry RoomTable;
+    OpeningPace RoomOpeningPace;
+    bool RoomTurnScheduled = false;
+    void OpenRoomWindow(PendingRoom room);
+    void OpenPendingRooms();
+    void ScheduleRoomTurn();
     int AnnouncedState = 3;
 
     // Member list (TmfrmMemberList.cpp): the tree's contents and its id index.

@@ -10,20 +10,64 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
 
-// A room opens once; a second MRM for it changes nothing, not even the caption.
+// A room opens once; a second MRM for it changes nothing, not even the
+// caption. The window opens at once, unless a burst of rooms has used up
+// this turn's time: then its row is entered now and the window made at a
+// later turn of the event loop, so the user is answered in between.
 void Tmfrm::ProcMRM(const FieldList &fields)
 {
     const int roomId = ReadRoomId(fields.view(1));
     const QByteArray roomName = fields.field(2);
     const QByteArray key = RoomKey(roomId);
-    if (roomId == 0 || RoomTable.find(key))
+    if (roomId == 0 || RoomTable.contains(key))
         return;
-    auto *room = new TfrmMeet(this, *this, RoomTable, ftree);
-    room->RoomId = roomId;
-    room->RoomName = roomName;
-    RoomTable.append(key, room);
-    room->show();
+    PendingRoom room{key, roomId, roomName, {}};
+    if (!RoomTable.hasPending() && RoomOpeningPace.mayOpen())
+        OpenRoomWindow(std::move(room));
+    else
+        RoomTable.appendPending(std::move(room));
+    ScheduleRoomTurn();
+}
+
+void Tmfrm::OpenRoomWindow(PendingRoom room)
+{
+    auto *window = new TfrmMeet(this, *this, RoomTable, ftree);
+    window->RoomId = room.roomId;
+    window->RoomName = room.name;
+    RoomTable.append(room.key, window);
+    window->show();
+    // The traffic that waited with the room, each sub-frame failing alone,
+    // as it would have failed in the drain.
+    for (const QByteArrayList &subFrame : room.subFrames) {
+        try {
+            window->ProcRoomFrame(FieldList(subFrame));
+        } catch (const std::exception &error) {
+            if (DispatchFailures.admit())
+                ShowDispatchFailure(QString::fromUtf8(error.what()));
+        }
+    }
+}
+
+void Tmfrm::ScheduleRoomTurn()
+{
+    if (RoomTurnScheduled)
+        return;
+    RoomTurnScheduled = true;
+    QTimer::singleShot(0, this, [this] {
+        RoomTurnScheduled = false;
+        RoomOpeningPace.startTurn();
+        OpenPendingRooms();
+    });
+}
+
+void Tmfrm::OpenPendingRooms()
+{
+    while (RoomTable.hasPending() && RoomOpeningPace.mayOpen())
+        OpenRoomWindow(*RoomTable.takeFirstPending());
+    if (RoomTable.hasPending())
+        ScheduleRoomTurn();
 }
 
 // Every invitation to a room not open here gets a dialog of its own.
@@ -33,7 +77,7 @@ void Tmfrm::ProcMRJ(const FieldList &fields)
     const QByteArray roomName = fields.field(2);
     const QByteArray requester = fields.field(3);
     const QByteArray message = fields.field(4);
-    if (roomId == 0 || RoomTable.find(RoomKey(roomId)))
+    if (roomId == 0 || RoomTable.contains(RoomKey(roomId)))
         return;
     auto *join = new TfrmJoin(this, *this);
     join->RoomId = roomId;
@@ -51,13 +95,18 @@ void Tmfrm::ProcMRD(const FieldList &fields)
         ui::ShowMessage(QStringLiteral("room id error"));
         return;
     }
-    auto *room = qobject_cast<TfrmMeet *>(RoomTable.find(RoomKey(roomId)));
-    if (!room) {
+    const QByteArray key = RoomKey(roomId);
+    PendingRoom *waiting = RoomTable.pendingRoom(key);
+    auto *room = qobject_cast<TfrmMeet *>(RoomTable.find(key));
+    if (!waiting && !room) {
         ui::ShowMessage(QStringLiteral("room memory error"));
         return;
     }
     (void)fields.view(2); // a frame without a sub-code fails here, naming MRD
-    room->ProcRoomFrame(FieldList(fields.all().mid(2)));
+    if (waiting)
+        waiting->subFrames.append(fields.all().mid(2)); // handed on when the window is made
+    else
+        room->ProcRoomFrame(FieldList(fields.all().mid(2)));
 }
 
 // "会議室の作成": a new room, gathered from the tree.

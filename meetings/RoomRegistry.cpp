@@ -10,12 +10,42 @@ QObject *RoomRegistry::find(const QByteArray &key) const
 
 void RoomRegistry::append(const QByteArray &key, QObject *window)
 {
-    m_rows.insert(key, Row{window, ++m_added});
+    Row &row = m_rows[key];
+    if (row.order == 0)
+        row.order = ++m_added; // a row entered as pending keeps its place
+    row.window = window;
+    row.queued = -1;
 }
 
 void RoomRegistry::remove(const QByteArray &key)
 {
     m_rows.remove(key);
+}
+
+void RoomRegistry::appendPending(PendingRoom room)
+{
+    m_rows.insert(room.key, Row{nullptr, ++m_added, m_pending.size()});
+    m_pending.append(std::move(room));
+}
+
+PendingRoom *RoomRegistry::pendingRoom(const QByteArray &key)
+{
+    const auto row = m_rows.constFind(key);
+    return row == m_rows.cend() || row->queued < 0 ? nullptr : &m_pending[row->queued];
+}
+
+std::optional<PendingRoom> RoomRegistry::takeFirstPending()
+{
+    if (m_pendingFront >= m_pending.size())
+        return std::nullopt;
+    PendingRoom room = std::move(m_pending[m_pendingFront++]);
+    if (const auto row = m_rows.find(room.key); row != m_rows.end())
+        row->queued = -1;
+    if (m_pendingFront == m_pending.size()) {
+        m_pending.clear();
+        m_pendingFront = 0;
+    }
+    return room;
 }
 
 QList<RoomEntry> RoomRegistry::rows() const

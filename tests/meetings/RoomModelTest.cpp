@@ -47,6 +47,38 @@ TEST(RoomRegistryRows, OneRowPerKeyInTheOrderAdded)
     EXPECT_EQ(rooms.find("5"), nullptr) << "a window destroyed without closing is not handed out";
 }
 
+TEST(RoomRegistryRows, RowsWaitingForTheirWindowsKeepTheirTraffic)
+{
+    RoomRegistry rooms;
+    QObject first, third;
+    rooms.append("1", &first);
+    rooms.appendPending({"2", 2, "two", {}});
+    rooms.appendPending({"3", 3, "three", {}});
+    EXPECT_TRUE(rooms.contains("2"));
+    EXPECT_EQ(rooms.find("2"), nullptr) << "no window yet";
+    EXPECT_EQ(rooms.pendingRoom("1"), nullptr);
+    EXPECT_EQ(rooms.pendingRoom("9"), nullptr);
+    ASSERT_TRUE(rooms.pendingRoom("3"));
+    rooms.pendingRoom("3")->subFrames.append(QByteArrayList{"SYS", "hello"});
+
+    const auto two = rooms.takeFirstPending();
+    ASSERT_TRUE(two);
+    EXPECT_EQ(two->key, "2");
+    EXPECT_EQ(rooms.pendingRoom("2"), nullptr) << "taken: its window is being made";
+    const auto three = rooms.takeFirstPending();
+    ASSERT_TRUE(three);
+    EXPECT_EQ(three->subFrames, (QList<QByteArrayList>{{"SYS", "hello"}}));
+    EXPECT_FALSE(rooms.hasPending());
+    EXPECT_FALSE(rooms.takeFirstPending());
+
+    rooms.append("3", &third);
+    EXPECT_EQ(rooms.find("3"), &third);
+    QByteArrayList keys;
+    for (const RoomEntry &row : rooms.rows())
+        keys.append(row.key);
+    EXPECT_EQ(keys, (QByteArrayList{"1", "2", "3"})) << "rows keep the order the rooms arrived in";
+}
+
 TEST(MeetMembers, AdmGivesARecordWithATypingState)
 {
     struct Case {
