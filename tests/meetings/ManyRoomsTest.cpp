@@ -27,6 +27,7 @@ TEST_F(ManyRooms, EveryRoomOpensWhileTheProgramKeepsAnswering)
         bytes += "MRM\t" + id + "\troom " + id + "\t\r\nMRD\t" + id + "\tSYS\tline of " + id + "\t\r\n";
     }
     bytes += "MRD\t1\tSYS\tlast\t\r\n";
+    bytes += "MRD\t" + QByteArray::number(rooms) + "\tCHI\tu02\t\r\n"; // no state: fails when handed over
 
     // The longest time the event loop went without a turn, from the burst
     // until every window is open.
@@ -57,6 +58,7 @@ TEST_F(ManyRooms, EveryRoomOpensWhileTheProgramKeepsAnswering)
     EXPECT_EQ(first->msgout->toPlainText(), QStringLiteral("line of 1\nlast"));
     EXPECT_EQ(last->msgout->toPlainText(), QStringLiteral("line of %1").arg(rooms));
     EXPECT_LT(longestWait, 2000) << "the program answered at least every two seconds";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fixture.errors.size() == 1; })) << "the short sub-frame failed alone";
 
     const qsizetype before = peer.frames().size();
     for (const RoomEntry &row : rows)
