@@ -33,6 +33,12 @@ DemoPeer::DemoPeer(QString host, quint16 port, const QByteArray &userId, const Q
     connect(&m_retry, &QTimer::timeout, this, &DemoPeer::start);
 }
 
+DemoPeer::~DemoPeer()
+{
+    m_client.disconnect(this);
+    m_client.socket().disconnect(this);
+}
+
 void DemoPeer::start()
 {
     if (m_client.socket().state() == QAbstractSocket::UnconnectedState)

@@ -13,6 +13,8 @@ class DemoPeer : public QObject {
     Q_OBJECT
 public:
     DemoPeer(QString host, quint16 port, const QByteArray &userId, const QByteArray &password, int corpIndex);
+    // The connection ends with the peer; it must not ask for a retry then.
+    ~DemoPeer() override;
     void start();
 
 private:
