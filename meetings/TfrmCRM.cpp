@@ -2,7 +2,7 @@
 
 #include "main/members/MemberItem.h"
 #include "meetings/CentreOnScreen.h"
-#include "meetings/FieldBox.h"
+#include "platform/CleanedInput.h"
 #include "platform/Fonts.h"
 #include "platform/OwnedWindow.h"
 #include "platform/Ui.h"
@@ -234,12 +234,12 @@ void TfrmCRM::Button5Click()
 
 void TfrmCRM::Edit1Change()
 {
-    CleanFieldBox(Edit1, NameLimit, Caret::Kept);
+    ReplaceWithCleanText(Edit1, NameLimit, CaretAfterCleaning::Kept);
 }
 
 void TfrmCRM::Edit2Change()
 {
-    CleanFieldBox(Edit2, NameLimit, Caret::Kept);
+    ReplaceWithCleanText(Edit2, NameLimit, CaretAfterCleaning::Kept);
 }
 
 void TfrmCRM::Timer1Timer()

@@ -1,8 +1,8 @@
 #include "meetings/TfrmJoin.h"
 
 #include "meetings/CentreOnScreen.h"
-#include "meetings/FieldBox.h"
 #include "meetings/RoomId.h"
+#include "platform/CleanedInput.h"
 #include "platform/Fonts.h"
 #include "platform/OwnedWindow.h"
 #include "platform/WidgetText.h"
@@ -107,7 +107,7 @@ void TfrmJoin::RadioButton2Click()
 
 void TfrmJoin::ReasonTxtChange()
 {
-    CleanFieldBox(ReasonTxt, ReasonLimit, Caret::AtEnd);
+    ReplaceWithCleanText(ReasonTxt, ReasonLimit, CaretAfterCleaning::AtEnd);
 }
 
 void TfrmJoin::Button1Click()

@@ -2,12 +2,12 @@
 
 #include "meetings/Attention.h"
 #include "meetings/CentreOnScreen.h"
-#include "meetings/FieldBox.h"
 #include "meetings/MemberListDelegate.h"
 #include "meetings/MemberRowLook.h"
 #include "meetings/RoomId.h"
 #include "meetings/RoomRegistry.h"
 #include "meetings/TfrmCRM.h"
+#include "platform/CleanedInput.h"
 #include "platform/Fonts.h"
 #include "platform/OwnedWindow.h"
 #include "platform/TranscriptBox.h"
@@ -253,7 +253,7 @@ void TfrmMeet::msginpKeyUp()
 
 void TfrmMeet::msginpChange()
 {
-    CleanFieldBox(msginp, ChatLimit, Caret::AtEnd);
+    ReplaceWithCleanText(msginp, ChatLimit, CaretAfterCleaning::AtEnd);
 }
 
 void TfrmMeet::OpenInvite()
