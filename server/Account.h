@@ -11,6 +11,8 @@ struct Account {
     QByteArray displayName;
     QByteArray mail;
     QByteArray department;
+    bool disabled = false; // kept in the company list, but may not log on
+    qint64 order = 0;      // later accounts have greater numbers, never reused
 };
 
 // One node of a member list as its owner uploaded it.

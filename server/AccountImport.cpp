@@ -1,76 +1,25 @@
 #include "server/AccountImport.h"
 
+#include "server/AccountFields.h"
 #include "server/AccountStore.h"
-#include "wire/Cp932.h"
-#include "wire/Fields.h"
 
 #include <QString>
 
-#include <array>
-#include <optional>
 #include <variant>
 
 namespace {
 
-// The logon dialog's own limits for the id and the password.
-constexpr qsizetype MaxIdBytes = 10;
-constexpr qsizetype MaxPasswordBytes = 50;
-constexpr qsizetype MaxNameBytes = 50;
-constexpr qsizetype MaxMailBytes = 128;
-
-// The cp932 bytes of the text, or nothing when cp932 cannot hold a character.
-std::optional<QByteArray> ToCp932(const QString &text)
-{
-    QByteArray bytes = cp932::FromUnicode(text);
-    if (cp932::ToUnicode(bytes) != text)
-        return std::nullopt;
-    return bytes;
-}
-
-const QChar *ControlCharacter(const QString &text)
-{
-    for (const QChar &c : text)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            return &c;
-    return nullptr;
-}
-
-// The account of one line, or the reason it cannot be one.
+// The account of one line, or the reason it cannot be one. Every cell is
+// trimmed, the password too.
 std::variant<Account, QString> ParseLine(const QString &line, QByteArray *password)
 {
     const QStringList cells = line.split(QLatin1Char('\t'));
     if (cells.size() < 6)
         return QStringLiteral("6 TAB-separated fields expected, found %1").arg(cells.size());
-    std::array<QByteArray, 6> bytes;
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        const QString cell = cells[static_cast<qsizetype>(i)].trimmed();
-        // A CR or any other control character would travel inside a frame,
-        // where the client splits a field at a lone CR or LF.
-        if (const QChar *control = ControlCharacter(cell))
-            return QStringLiteral("field %1 holds the control character U+%2")
-                .arg(i + 1)
-                .arg(control->unicode(), 4, 16, QLatin1Char('0'));
-        auto converted = ToCp932(cell);
-        if (!converted)
-            return QStringLiteral("field %1 has characters that code page 932 cannot hold").arg(i + 1);
-        bytes[i] = *converted;
-    }
-    const auto corp = ParseDecimal(bytes[1]);
-    if (bytes[0].isEmpty() || bytes[0].size() > MaxIdBytes)
-        return QStringLiteral("the user id must have 1 to %1 bytes").arg(MaxIdBytes);
-    if (!corp || *corp < 0)
-        return QStringLiteral("the corporate index is not a number from 0");
-    if (bytes[2].isEmpty() || bytes[2].size() > MaxPasswordBytes)
-        return QStringLiteral("the password must have 1 to %1 bytes").arg(MaxPasswordBytes);
-    if (bytes[3].isEmpty() || bytes[3].size() > MaxNameBytes)
-        return QStringLiteral("the display name must have 1 to %1 bytes").arg(MaxNameBytes);
-    // The department names the account's group in the company list.
-    if (bytes[5].isEmpty() || bytes[5].size() > MaxNameBytes)
-        return QStringLiteral("the department must have 1 to %1 bytes").arg(MaxNameBytes);
-    if (bytes[4].size() > MaxMailBytes)
-        return QStringLiteral("the mail address is longer than %1 bytes").arg(MaxMailBytes);
-    *password = bytes[2];
-    return Account{bytes[0], *corp, {}, bytes[3], bytes[4], bytes[5]};
+    AccountTexts texts;
+    for (size_t i = 0; i < texts.size(); ++i)
+        texts[i] = cells[static_cast<qsizetype>(i)].trimmed();
+    return CheckAccountTexts(texts, FieldNumbers, password);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "server/AccountStore.h"
 
+#include "server/DataFolder.h"
+
 #include <QAtomicInt>
 #include <QDir>
 #include <QSqlDatabase>
@@ -42,10 +44,8 @@ AccountStore::~AccountStore()
 
 std::unique_ptr<AccountStore> AccountStore::Open(const QString &dataDir, QString *error)
 {
-    if (!QDir().mkpath(dataDir)) {
-        *error = QStringLiteral("cannot create the data folder %1").arg(dataDir);
+    if (!PrepareDataFolder(dataDir, error))
         return nullptr;
-    }
     std::unique_ptr<AccountStore> store(new AccountStore(NextConnectionName()));
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), store->m_connectionName);
@@ -94,7 +94,8 @@ bool AccountStore::createSchema()
            exec(QStringLiteral("CREATE TABLE IF NOT EXISTS absence_messages ("
                                " id INTEGER PRIMARY KEY AUTOINCREMENT, recipient BLOB NOT NULL,"
                                " received BLOB NOT NULL, sender_name BLOB NOT NULL, body BLOB NOT NULL)")) &&
-           exec(QStringLiteral("CREATE INDEX IF NOT EXISTS absence_by_recipient ON absence_messages (recipient, id)"));
+           exec(QStringLiteral("CREATE INDEX IF NOT EXISTS absence_by_recipient ON absence_messages (recipient, id)")) &&
+           upgradeSchema();
 }
 
 bool AccountStore::transaction()
@@ -119,11 +120,12 @@ bool AccountStore::rollback()
 bool AccountStore::upsertAccount(const Account &account)
 {
     QSqlQuery query(Db(m_connectionName));
-    query.prepare(QStringLiteral(
-        "INSERT INTO accounts (user_id, corp, pw_hash, display_name, mail, department, sort_order)"
-        " VALUES (?, ?, ?, ?, ?, ?, (SELECT COALESCE(MAX(sort_order), 0) + 1 FROM accounts))"
-        " ON CONFLICT (user_id) DO UPDATE SET corp = excluded.corp, pw_hash = excluded.pw_hash,"
-        " display_name = excluded.display_name, mail = excluded.mail, department = excluded.department"));
+    query.prepare(QStringLiteral("INSERT INTO accounts (user_id, corp, pw_hash, display_name, mail, department,"
+                                 " sort_order) VALUES (?, ?, ?, ?, ?, ?, ") +
+                  nextAccountOrder() +
+                  QStringLiteral(") ON CONFLICT (user_id) DO UPDATE SET corp = excluded.corp, pw_hash = excluded.pw_hash,"
+                                 " display_name = excluded.display_name, mail = excluded.mail,"
+                                 " department = excluded.department"));
     query.addBindValue(Blob(account.id));
     query.addBindValue(account.corpIndex);
     query.addBindValue(QString::fromLatin1(account.passwordHash));
@@ -140,15 +142,16 @@ QList<Account> AccountStore::accounts() const
 {
     QList<Account> result;
     QSqlQuery query(Db(m_connectionName));
-    if (!query.exec(QStringLiteral("SELECT user_id, corp, pw_hash, display_name, mail, department FROM accounts"
-                                   " ORDER BY sort_order"))) {
+    if (!query.exec(QStringLiteral("SELECT user_id, corp, pw_hash, display_name, mail, department, disabled,"
+                                   " sort_order FROM accounts ORDER BY sort_order"))) {
         m_lastError = query.lastError().text();
         return result;
     }
     while (query.next()) {
         result.append(Account{query.value(0).toByteArray(), query.value(1).toInt(),
                               query.value(2).toString().toLatin1(), query.value(3).toByteArray(),
-                              query.value(4).toByteArray(), query.value(5).toByteArray()});
+                              query.value(4).toByteArray(), query.value(5).toByteArray(), query.value(6).toBool(),
+                              query.value(7).toLongLong()});
     }
     return result;
 }
@@ -191,7 +194,9 @@ bool AccountStore::saveList(const QByteArray &owner, const QList<ListNode> &node
     query.addBindValue(Blob(owner));
     if (!query.exec())
         return fail();
-    query.prepare(QStringLiteral("INSERT OR IGNORE INTO list_owners (owner) VALUES (?)"));
+    query.prepare(QStringLiteral("INSERT INTO list_owners (owner, accounts_seen) VALUES (?,"
+                                 " (SELECT COALESCE(MAX(sort_order), 0) FROM accounts))"
+                                 " ON CONFLICT (owner) DO UPDATE SET accounts_seen = excluded.accounts_seen"));
     query.addBindValue(Blob(owner));
     if (!query.exec())
         return fail();

@@ -25,6 +25,23 @@ public:
     // All accounts, in the order in which they were first imported.
     QList<Account> accounts() const;
 
+    // Administration (AccountStoreAdmin.cpp). Each is one transaction; false
+    // and lastError() when nothing was changed.
+    std::optional<Account> account(const QByteArray &id) const;
+    bool addAccount(const Account &account); // refuses an id that exists
+    bool setPasswordHash(const QByteArray &id, const QByteArray &hash);
+    bool setDisabled(const QByteArray &id, bool disabled);
+    // Also deletes the account's own list and the absence messages waiting for it.
+    bool deleteAccount(const QByteArray &id);
+    // The greatest account order when the owner last uploaded a list:
+    // accounts after it are new to that list.
+    qint64 accountsSeenBy(const QByteArray &owner) const;
+    // The SQL value of the next account's order.
+    static QString nextAccountOrder();
+    // Moves with every change to an account, whoever makes it; 0 when it
+    // cannot be read.
+    qint64 accountsVersion() const;
+
     // The owner's uploaded list, or nothing when the owner never uploaded one.
     std::optional<QList<ListNode>> storedList(const QByteArray &owner) const;
     bool saveList(const QByteArray &owner, const QList<ListNode> &nodes);
@@ -43,6 +60,8 @@ public:
 private:
     explicit AccountStore(QString connectionName);
     bool createSchema();
+    bool upgradeSchema();
+    bool addChangeCounter();
     bool exec(const QString &sql);
 
     QString m_connectionName;

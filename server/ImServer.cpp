@@ -16,9 +16,6 @@ namespace {
 
 constexpr qsizetype MaxMessageBytes = 1024;       // a conversation line, as the client cuts it
 constexpr qsizetype MaxAbsenceBytes = 4096;       // the compose box has no limit of its own
-// Room in an uploaded list for the groups, and the copies of members, that a
-// user adds to the company list the server sends.
-constexpr qsizetype ExtraListNodes = 5000;
 
 QByteArray Stamp()
 {
@@ -62,9 +59,7 @@ bool ImServer::start(const QHostAddress &address, quint16 port, QString *error)
     if (!m_writer->start(m_options.dataDir, error))
         return false;
     m_absences = std::make_unique<Absences>(*m_store, *m_writer, m_options.log);
-    m_directory = Directory(m_store->accounts());
-    m_companyList = CompanyListFrames(m_directory);
-    m_maxListNodes = m_companyList.size() + ExtraListNodes;
+    watchAccounts();
     // Room in the kernel's queue for a burst of logons, such as every client
     // reconnecting after a restart.
     m_listener.setListenBacklogSize(1024);
@@ -155,8 +150,9 @@ void ImServer::beginLogon(Connection &connection, const FieldList &fields)
         connection.answer(MakeFrame({"001", "2"}, TrailingTab::Yes));
         return;
     }
+    refreshAccounts(); // an account added or changed a moment ago counts
     const Account *account = m_directory.find(id);
-    if (fields.size() < 5 || !account || corp != account->corpIndex) {
+    if (fields.size() < 5 || !account || account->disabled || corp != account->corpIndex) {
         refuseLogon(connection, QStringLiteral("%1: unknown id or wrong corporate index").arg(Shown(id)));
         return;
     }
@@ -236,7 +232,7 @@ Connection::FrameSource ImServer::listSource(const QByteArray &userId)
     // A list on its way to the disk is the user's latest.
     std::optional<QList<ListNode>> stored = m_unwrittenLists.contains(userId)
                                                 ? std::optional(m_unwrittenLists.value(userId).second)
-                                                : m_store->storedList(userId);
+                                                : storedListOf(userId);
     if (!stored) {
         return [frames = m_companyList, next = qsizetype(0)]() mutable -> std::optional<QByteArray> {
             return next < frames.size() ? std::optional(frames[next++]) : std::nullopt;

@@ -15,6 +15,7 @@
 #include <QSet>
 #include <QTcpServer>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <map>
 #include <memory>
@@ -35,6 +36,7 @@ public:
     bool start(const QHostAddress &address, quint16 port, QString *error);
     quint16 port() const { return m_listener.serverPort(); }
 
+    qsizetype accountCount() const { return m_directory.accounts().size(); }
     qsizetype connectionCount() const { return m_connections.size(); }
     bool isOnline(const QByteArray &userId) const { return m_online.contains(userId); }
     qsizetype roomCount() const { return m_rooms.roomCount(); }
@@ -59,6 +61,13 @@ private:
     };
 
     void acceptConnections();
+    // ImServerAccounts.cpp: the accounts, read again when another process
+    // changed them.
+    void loadAccounts();
+    void watchAccounts();
+    void refreshAccounts();
+    // The owner's stored list with the accounts added or deleted since.
+    std::optional<QList<ListNode>> storedListOf(const QByteArray &owner) const;
     void onFrame(Connection &connection, const FieldList &fields) override;
     void onClosed(Connection &connection) override;
 
@@ -116,5 +125,7 @@ private:
     quint64 m_lastSeatTurn = 0;
     int m_lastNumber = 0;
     QByteArrayList m_companyList; // the LSETD frames of everyone who never uploaded a list
+    QTimer m_accountsPoll;
+    qint64 m_accountsVersion = 0;
     qsizetype m_maxListNodes = 0;
 };

@@ -24,6 +24,9 @@ struct ServerOptions {
     // A user whose last connection ends keeps their places in meeting rooms
     // this long: the client keeps its room windows and reconnects by itself.
     std::chrono::milliseconds roomSeatsKept{10 * 60 * 1000};
+    // How often the server looks for accounts that an administrator disabled
+    // or deleted, to log them off.
+    std::chrono::milliseconds accountsPollInterval{2000};
     LogSink log = LogToStderr;
     // Runs on the store's writing thread before each batch of writes; tests
     // make the disk slow with it.

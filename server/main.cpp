@@ -1,9 +1,13 @@
-// vantrel-server [--listen ADDR] [--port N] [--data DIR]
-// vantrel-server --data DIR import-accounts FILE
+// vantrel-server [--data DIR] [--listen ADDR] [--port N]
+// vantrel-server [--data DIR] accounts list|add|passwd|disable|enable|delete [ID]
+// vantrel-server [--data DIR] import-accounts FILE
 
+#include "server/AccountAdmin.h"
 #include "server/AccountImport.h"
 #include "server/AccountStore.h"
+#include "server/DataFolder.h"
 #include "server/ImServer.h"
+#include "server/PasswordInput.h"
 #include "server/StopSignals.h"
 
 #include <QCommandLineParser>
@@ -11,6 +15,7 @@
 #include <QFile>
 
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace {
 
@@ -34,46 +39,17 @@ int ImportAccountsCommand(const QString &dataDir, const QString &path)
     return report.skipped.isEmpty() ? 0 : 1;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+int Serve(QCoreApplication &app, const QString &dataDir, const QString &listen, const QString &port)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("vantrel-server"));
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("The Vantrel IM server."));
-    parser.addHelpOption();
-    const QCommandLineOption listen(QStringLiteral("listen"), QStringLiteral("Address to listen on."),
-                                    QStringLiteral("ADDR"), QStringLiteral("127.0.0.1"));
-    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Port to listen on (0 picks a free one)."),
-                                  QStringLiteral("N"), QStringLiteral("9002"));
-    const QCommandLineOption data(QStringLiteral("data"), QStringLiteral("Data folder holding im.db."),
-                                  QStringLiteral("DIR"), QStringLiteral("vantrel-data"));
-    parser.addOptions({listen, port, data});
-    parser.addPositionalArgument(QStringLiteral("import-accounts"),
-                                 QStringLiteral("import-accounts FILE: add or update the accounts of a UTF-8 TSV file."));
-    parser.process(app);
-
-    const QStringList args = parser.positionalArguments();
-    if (!args.isEmpty()) {
-        if (args.size() != 2 || args[0] != QLatin1String("import-accounts")) {
-            std::fprintf(stderr, "%s", qPrintable(parser.helpText()));
-            return 2;
-        }
-        return ImportAccountsCommand(parser.value(data), args[1]);
-    }
-
     bool portOk = false;
-    const uint portNumber = parser.value(port).toUInt(&portOk);
-    const QHostAddress address(parser.value(listen));
+    const uint portNumber = port.toUInt(&portOk);
+    const QHostAddress address(listen);
     if (!portOk || portNumber > 65535 || address.isNull()) {
         LogToStderr(QStringLiteral("--listen takes an IP address and --port a number from 0 to 65535"));
         return 2;
     }
-
     ServerOptions options;
-    options.dataDir = parser.value(data);
+    options.dataDir = dataDir;
     QuitOnStopSignals();
     {
         ImServer server(options);
@@ -82,9 +58,87 @@ int main(int argc, char **argv)
             LogToStderr(QStringLiteral("cannot start: %1").arg(error));
             return 1;
         }
+        if (server.accountCount() == 0)
+            LogToStderr(QStringLiteral("WARNING: there are no accounts in %1, so nobody can log on. Add one with\n"
+                                       "  vantrel-server --data %1 accounts add ID --name NAME --department DEPT")
+                            .arg(dataDir));
         app.exec();
         LogToStderr(QStringLiteral("stopping"));
     }
     LogToStderr(QStringLiteral("stopped"));
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Whatever the caller's umask, nothing the server writes is for others.
+    ::umask(0077);
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vantrel-server"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VANTREL_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "The VantrelIM server. Without a command it serves; with one it administers the accounts in the data\n"
+        "folder, also while a server runs on it:\n"
+        "  accounts list                 every account, TAB-separated, and whether it is enabled\n"
+        "  accounts add ID --name NAME --department DEPT [--mail MAIL] [--corp N]\n"
+        "                                add an account; the password is asked for (or read from stdin)\n"
+        "  accounts passwd ID            set a new password, asked for (or read from stdin)\n"
+        "  accounts disable ID           refuse its logons and log it off; it stays in the lists\n"
+        "  accounts enable ID            allow its logons again\n"
+        "  accounts delete ID            delete it, its member list and the messages waiting for it\n"
+        "  import-accounts FILE          add or update the accounts of a UTF-8 TSV file\n"
+        "Exit status: 0 done, 1 refused or failed, 2 unusable command line."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption listen(QStringLiteral("listen"),
+                                    QStringLiteral("Address to listen on (default 127.0.0.1; 0.0.0.0 for all)."),
+                                    QStringLiteral("ADDR"), QStringLiteral("127.0.0.1"));
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Port to listen on (default 9002; 0 picks a free one)."),
+                                  QStringLiteral("N"), QStringLiteral("9002"));
+    const QCommandLineOption data(QStringLiteral("data"),
+                                  QStringLiteral("Data folder holding im.db (default vantrel-data in the current folder)."),
+                                  QStringLiteral("DIR"), QStringLiteral("vantrel-data"));
+    const QCommandLineOption name(QStringLiteral("name"), QStringLiteral("accounts add: the display name."),
+                                  QStringLiteral("NAME"));
+    const QCommandLineOption department(QStringLiteral("department"),
+                                        QStringLiteral("accounts add: the department, the group in the company list."),
+                                        QStringLiteral("DEPT"));
+    const QCommandLineOption mail(QStringLiteral("mail"), QStringLiteral("accounts add: the mail address (default none)."),
+                                  QStringLiteral("MAIL"));
+    const QCommandLineOption corp(QStringLiteral("corp"), QStringLiteral("accounts add: the corporate index (default 0)."),
+                                  QStringLiteral("N"), QStringLiteral("0"));
+    parser.addOptions({listen, port, data, name, department, mail, corp});
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("accounts ... or import-accounts FILE."),
+                                 QStringLiteral("[command]"));
+    parser.process(app);
+
+    const QString dataDir = parser.value(data);
+    QString error;
+    if (!ActAsDataFolderOwner(dataDir, &error)) {
+        LogToStderr(error);
+        return 1;
+    }
+    const QStringList args = parser.positionalArguments();
+    const bool adding = args.size() == 3 && args[0] == QLatin1String("accounts") && args[1] == QLatin1String("add");
+    for (const QCommandLineOption &option : {name, department, mail, corp}) {
+        if (parser.isSet(option) && !adding) {
+            std::fprintf(stderr, "vantrel-server: --%s is only for accounts add\n", qPrintable(option.names().first()));
+            return 2;
+        }
+    }
+    if (args.isEmpty())
+        return Serve(app, dataDir, parser.value(listen), parser.value(port));
+    if (args[0] == QLatin1String("accounts"))
+        return RunAccountsCommand(dataDir, args.mid(1),
+                                  NewAccountDetails{parser.value(name), parser.value(department), parser.value(mail),
+                                                    parser.value(corp)},
+                                  ReadNewPassword);
+    if (args.size() == 2 && args[0] == QLatin1String("import-accounts"))
+        return ImportAccountsCommand(dataDir, args[1]);
+    std::fprintf(stderr, "%s", qPrintable(parser.helpText()));
+    return 2;
 }

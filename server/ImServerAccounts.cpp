@@ -1,0 +1,66 @@
+// Accounts changed while the server runs. Administrators change them from
+// another process (vantrel-server accounts ...) in the same database, where
+// triggers move a counter with every change to an account. When it moved,
+// the directory is read again: a new account or password counts at the next
+// logon, which checks first, and a disabled or deleted account is logged off
+// at the next poll.
+#include "server/ImServer.h"
+
+#include "server/MemberList.h"
+#include "server/StoredListUpdate.h"
+
+namespace {
+
+// Room in an uploaded list for the groups, and the copies of members, that a
+// user adds to the company list the server sends.
+constexpr qsizetype ExtraListNodes = 5000;
+
+} // namespace
+
+void ImServer::loadAccounts()
+{
+    m_accountsVersion = m_store->accountsVersion();
+    m_directory = Directory(m_store->accounts());
+    m_companyList = CompanyListFrames(m_directory);
+    m_maxListNodes = m_companyList.size() + ExtraListNodes;
+}
+
+void ImServer::watchAccounts()
+{
+    loadAccounts();
+    m_accountsPoll.setInterval(m_options.accountsPollInterval);
+    connect(&m_accountsPoll, &QTimer::timeout, this, &ImServer::refreshAccounts, Qt::UniqueConnection);
+    m_accountsPoll.start();
+}
+
+void ImServer::refreshAccounts()
+{
+    const qint64 version = m_store->accountsVersion();
+    if (version == m_accountsVersion)
+        return;
+    loadAccounts();
+    m_options.log(QStringLiteral("the accounts changed: %1 accounts").arg(m_directory.accounts().size()));
+
+    QList<Connection *> leaving;
+    for (auto it = m_connections.constBegin(); it != m_connections.constEnd(); ++it) {
+        const QByteArray &userId = it.value().userId;
+        const Account *account = userId.isEmpty() ? nullptr : m_directory.find(userId);
+        if (!userId.isEmpty() && (!account || account->disabled))
+            leaving.append(it.key());
+    }
+    for (Connection *connection : leaving) {
+        const QByteArray userId = m_connections.value(connection).userId;
+        release(*connection); // watchers get UDEL
+        connection->cutOff(QStringLiteral("the account %1 was %2")
+                               .arg(QString::fromLatin1(userId.toPercentEncoding()),
+                                    m_directory.find(userId) ? QStringLiteral("disabled") : QStringLiteral("deleted")));
+    }
+}
+
+std::optional<QList<ListNode>> ImServer::storedListOf(const QByteArray &owner) const
+{
+    std::optional<QList<ListNode>> stored = m_store->storedList(owner);
+    if (stored)
+        stored = UpdateStoredList(m_directory, *std::move(stored), m_store->accountsSeenBy(owner));
+    return stored;
+}
