@@ -10,6 +10,7 @@ packages=(
     qt6-translations-l10n
     libgtest-dev libgmock-dev libbenchmark-dev libsodium-dev
     fonts-ipafont-gothic
+    dpkg-dev file lintian desktop-file-utils appstream systemd
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -10,6 +10,7 @@
 #include "resources/Pictures.h"
 #include "settings/Tlogonfrm.h"
 #include "settings/Tsettingfrm.h"
+#include "shell/CommandLine.h"
 #include "shell/TAboutBox.h"
 #include "shell/TfrmDummyMain.h"
 
@@ -19,6 +20,8 @@
 
 int main(int argc, char **argv)
 {
+    if (const std::optional<int> status = AnswerCommandLine(argc, argv))
+        return *status;
     GuardedApplication app(argc, argv);
     // No display name: the toolkit would append it to every window's caption,
     // and the captions read exactly as the windows set them.
