@@ -51,6 +51,9 @@ void ImServer::refreshAccounts()
     for (Connection *connection : leaving) {
         const QByteArray userId = m_connections.value(connection).userId;
         release(*connection); // watchers get UDEL
+        // Rooms keep the seats of a user who may come back; this one cannot.
+        m_seatsKept.remove(userId);
+        m_rooms.leaveAll(userId);
         connection->cutOff(QStringLiteral("the account %1 was %2")
                                .arg(QString::fromLatin1(userId.toPercentEncoding()),
                                     m_directory.find(userId) ? QStringLiteral("disabled") : QStringLiteral("deleted")));

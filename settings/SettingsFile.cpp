@@ -1,6 +1,7 @@
 #include "settings/SettingsFile.h"
 
 #include "settings/IniDocument.h"
+#include "settings/UserIniFolder.h"
 #include "wire/Fields.h"
 
 #include <QDir>
@@ -13,7 +14,7 @@
 
 QString UserIniPath()
 {
-    return QDir::currentPath() + QStringLiteral("/user.ini");
+    return UserIniFolder() + QStringLiteral("/user.ini");
 }
 
 SettingsWriteError::SettingsWriteError(const QString &path)
@@ -112,11 +113,18 @@ void WriteValue(const char *section, const char *key, const QByteArray &value)
 TUserSettings ReadUserSettings()
 {
     const IniDocument doc = ReadDocument(UserIniPath()).value_or(IniDocument());
+    // The administrator's [SYSTEM] values fill in what the user's file lacks.
+    const QString sitePath = SystemIniPath();
+    const IniDocument site = sitePath.isEmpty() ? IniDocument() : ReadDocument(sitePath).value_or(IniDocument());
+    auto system = [&](const char *key) {
+        const QByteArray own = doc.value("SYSTEM", key);
+        return own.isEmpty() ? site.value("SYSTEM", key) : own;
+    };
     TUserSettings s;
-    s.ServiceType = doc.value("SYSTEM", "TYPE");
-    if (const QByteArray host = doc.value("SYSTEM", "HOST"); !host.isEmpty())
+    s.ServiceType = system("TYPE");
+    if (const QByteArray host = system("HOST"); !host.isEmpty())
         s.Host = host;
-    if (const int port = IntOr(doc, "SYSTEM", "PORT", 0); port > 0 && port <= 65535)
+    if (const int port = ParseDecimal(system("PORT")).value_or(0); port > 0 && port <= 65535)
         s.Port = static_cast<quint16>(port);
     s.UserId = doc.value("USER", "ID");
     s.CorpIndex = IntOr(doc, "USER", "CORP", 0);

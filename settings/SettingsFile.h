@@ -7,8 +7,8 @@
 
 #include <stdexcept>
 
-// user.ini in the current directory, found anew at every access so that a
-// change of directory is followed.
+// user.ini in UserIniFolder(): by default the current directory, found anew
+// at every access so that a change of directory is followed.
 QString UserIniPath();
 
 // A write the file system refused. The text is "<path> に書き込めません" (UTF-8).

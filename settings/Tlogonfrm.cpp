@@ -69,6 +69,7 @@ Tlogonfrm::Tlogonfrm(QWidget *parent) : QDialog(parent)
     CorpCmb->addItems(CorporateDomains);
     inppwd = Place(new QLineEdit(this), 112, 152, 193, 20);
     inppwd->setMaxLength(50);
+    inppwd->setEchoMode(QLineEdit::Password);
     inppwdmemory = Place(new QCheckBox(QStringLiteral("パスワードを保存"), this), 32, 184, 289, 17);
     Button2 = Place(new QPushButton(QStringLiteral("接続設定"), this), 104, 216, 75, 25);
     Button2->setVisible(false);

@@ -8,13 +8,17 @@
 #include "platform/QtTranslations.h"
 #include "platform/Ui.h"
 #include "resources/Pictures.h"
+#include "settings/SettingsFile.h"
 #include "settings/Tlogonfrm.h"
 #include "settings/Tsettingfrm.h"
+#include "settings/UserIniFolder.h"
 #include "shell/CommandLine.h"
 #include "shell/TAboutBox.h"
 #include "shell/TfrmDummyMain.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QTimer>
 
 #include <memory>
 
@@ -34,6 +38,14 @@ int main(int argc, char **argv)
     // only an explicit request ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    if (WantsConfigFolder(argc, argv)) {
+        QString error;
+        if (!UseConfigFolder(&error)) // the current folder stays
+            ui::ShowError(QStringLiteral("設定フォルダを作成できません: %1").arg(error));
+    }
+    // A first start has nothing to log on with: the logon dialog opens by itself.
+    const bool firstStart = !QFileInfo::exists(UserIniPath());
+
     try {
         // Created in this order, destroyed in the reverse one; the owner of
         // the tray icon goes last and takes the icon with it.
@@ -49,6 +61,12 @@ int main(int argc, char **argv)
         mfrm->setAboutBox(AboutBox.get());
         logonfrm->setSettingsDialog(settingfrm.get());
         mfrm->show();
+        if (firstStart)
+            QTimer::singleShot(0, logonfrm.get(), [dialog = logonfrm.get()] {
+                dialog->show();
+                dialog->raise();
+                dialog->activateWindow();
+            });
 
         QApplication::exec();
     } catch (const std::exception &error) {

@@ -25,6 +25,12 @@ protected:
     ClientFixture fixture;
 };
 
+TEST_F(LogonDialog, ThePasswordIsNotShownAsItIsTyped)
+{
+    Tlogonfrm dialog;
+    EXPECT_EQ(dialog.inppwd->echoMode(), QLineEdit::Password);
+}
+
 TEST_F(LogonDialog, BoxesAreCleanedAsTheUserTypesOrPastes)
 {
     Tlogonfrm dialog;
