@@ -30,11 +30,21 @@ SettingsUnreadableError::SettingsUnreadableError(const QString &path)
 
 namespace {
 
+// user.ini holds a few hundred bytes; a file far larger is not one.
+constexpr qint64 MaxFileBytes = 1 << 20;
+
+// In the configuration folder user.ini must be the client's own file: a
+// symlink there, dangling or not, would lead the writes into another one.
+bool IsForeignLink(const QFileInfo &info)
+{
+    return UsesConfigFolder() && info.isSymLink();
+}
+
 // A file that exists but cannot be read gives nothing, like a missing one.
 std::optional<IniDocument> ReadDocument(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (IsForeignLink(QFileInfo(path)) || !file.open(QIODevice::ReadOnly) || file.size() > MaxFileBytes)
         return std::nullopt;
     return IniDocument::Parse(file.readAll());
 }
@@ -87,7 +97,7 @@ void WriteValue(const char *section, const char *key, const QByteArray &value)
     const QFileInfo info(path);
     const bool exists = info.exists();
     std::optional<IniDocument> read = ReadDocument(path);
-    if (!read && exists && info.isFile())
+    if ((!read && exists && info.isFile()) || IsForeignLink(info))
         return RefuseToOverwriteUnread(path);
     IniDocument doc = read.value_or(IniDocument());
     doc.setValue(section, key, Quoted(value));

@@ -33,6 +33,11 @@ bool UseConfigFolder(QString *error)
     return true;
 }
 
+bool UsesConfigFolder()
+{
+    return !g_folder.isEmpty();
+}
+
 void UseCurrentFolder()
 {
     g_folder.clear();

@@ -12,6 +12,7 @@ QString UserIniFolder();
 bool UseConfigFolder(QString *error);
 // Back to the current folder.
 void UseCurrentFolder();
+bool UsesConfigFolder();
 
 // The administrator's defaults for every user, vantrel-im/user.ini in the
 // first folder of $XDG_CONFIG_DIRS (/etc/xdg) that has one; empty when none.

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <sys/stat.h>
 
 namespace {
@@ -100,6 +102,46 @@ TEST_F(XdgFolders, TheAdministratorsServerFillsInOnlyTheSystemKeysTheUserLacks)
     s = ReadUserSettings();
     EXPECT_EQ(s.Host, "im.example.co.jp");
     EXPECT_EQ(s.Port, 9200) << "the user's own value wins";
+}
+
+TEST_F(XdgFolders, AUserIniThatIsNotTheClientsOwnGivesDefaultsAndIsNeverWritten)
+{
+    QString error;
+    ASSERT_TRUE(UseConfigFolder(&error)) << error.toStdString();
+    const QString ini = UserIniPath();
+    const QString elsewhere = path(QStringLiteral("elsewhere.ini"));
+    const QByteArray theirs = "[USER]\r\nID=someone\r\n";
+    const QByteArray junk = QByteArray(10 << 20, 'x') + "\n[USER]\nID=junk\n";
+    const struct {
+        const char *what;
+        std::function<void()> make;
+    } cases[] = {
+        {"a symlink to another file", [&] { write(QStringLiteral("elsewhere.ini"), theirs);
+                                            QFile::link(elsewhere, ini); }},
+        {"a dangling symlink", [&] { QFile::remove(elsewhere); QFile::link(elsewhere, ini); }},
+        {"10 MB of junk", [&] { QFile::remove(elsewhere);
+                                write(QStringLiteral("home/.config/vantrel-im/user.ini"), junk); }},
+    };
+    for (const auto &c : cases) {
+        QFile::remove(ini);
+        c.make();
+        const QByteArray before = QFile::exists(elsewhere) ? theirs : QByteArray();
+        EXPECT_EQ(ReadUserSettings().UserId, "") << c.what;
+        TUserSettings settings;
+        settings.UserId = "u01";
+        try {
+            SaveUserSection(settings);
+        } catch (const std::exception &) {
+            // told once that the file is left alone
+        }
+        QFile target(elsewhere);
+        EXPECT_EQ(target.open(QIODevice::ReadOnly) ? target.readAll() : QByteArray(), before) << c.what;
+        if (!QFileInfo(ini).isSymLink()) {
+            QFile file(ini);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            EXPECT_EQ(file.size(), junk.size()) << c.what;
+        }
+    }
 }
 
 } // namespace
