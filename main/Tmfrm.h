@@ -24,6 +24,7 @@ class QTcpSocket;
 class QTimer;
 class QTreeWidget;
 class QWidget;
+class SingleConnect;
 class ConnectionIconPanel;
 class MemberItem;
 class MemberTree;
@@ -54,6 +55,7 @@ public:
 
     // Controls, named as on the form.
     QTcpSocket *csock;
+    SingleConnect *Connector;
     QTimer *Timer1;
     QTimer *ProcTimer;
     QLabel *BackImage;

@@ -5,6 +5,7 @@
 #include "main/Session.h"
 #include "main/Tmfrm.h"
 
+#include "platform/SingleConnect.h"
 #include "platform/SocketErrors.h"
 #include "platform/Ui.h"
 #include "platform/WidgetText.h"
@@ -56,6 +57,14 @@ void Tmfrm::createSocket()
     connect(csock, &QTcpSocket::disconnected, this, &Tmfrm::csockDisconnect);
     connect(csock, &QTcpSocket::readyRead, this, &Tmfrm::csockRead);
     connect(csock, &QTcpSocket::errorOccurred, this, &Tmfrm::csockError);
+    // One attempt per tick: the socket takes the connection over once it is up.
+    Connector = new SingleConnect(this);
+    connect(Connector, &SingleConnect::connected, this, [this](qintptr descriptor) {
+        if (!csock->setSocketDescriptor(descriptor))
+            return csockError(csock->error());
+        csockConnect();
+    });
+    connect(Connector, &SingleConnect::failed, this, &Tmfrm::csockError);
 }
 
 void Tmfrm::Timer1Timer()
@@ -63,9 +72,10 @@ void Tmfrm::Timer1Timer()
     switch (NextSessionStep(SessionState, Connected(csock))) {
     case SessionStep::OpenSocket:
         csock->abort();
-        csock->connectToHost(QString::fromLatin1(UserSettings.Host), UserSettings.Port);
+        Connector->start(QString::fromLatin1(UserSettings.Host), UserSettings.Port);
         break;
     case SessionStep::CloseSocket:
+        Connector->cancel(); // a logoff ends an attempt still under way
         // An orderly close first; a socket still closing at the next tick (a
         // server that no longer reads) is cut, so logging off always ends it.
         if (csock->state() == QAbstractSocket::ConnectedState)

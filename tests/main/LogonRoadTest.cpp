@@ -1,6 +1,7 @@
 // The logon road end to end against a scripted server: connecting, the logon
 // exchange, losing the connection, logging off and a server that refuses.
 #include "MainWindowFixture.h"
+#include "platform/SingleConnect.h"
 
 #include "resources/Pictures.h"
 #include "settings/Tlogonfrm.h"
@@ -127,14 +128,14 @@ TEST_F(LogonRoad, RefusedConnectionRetriesEveryTickWithoutABox)
     fixture.writeUserIni("[SYSTEM]\r\nHOST=127.0.0.1\r\nPORT=" + QByteArray::number(closedPort) +
                          "\r\n[USER]\r\nID=u01\r\nPWDMEMORY=1\r\n");
     mfrm = std::make_unique<Tmfrm>();
-    int attempts = 0;
-    QObject::connect(mfrm->csock, &QAbstractSocket::stateChanged, [&](QAbstractSocket::SocketState state) {
-        attempts += state == QAbstractSocket::ConnectingState;
-    });
+    QSignalSpy refusals(mfrm->Connector, &SingleConnect::failed);
     passTicks(1);
-    attempts = 0;
+    refusals.clear();
+    QSignalSpy ticks(mfrm->Timer1, &QTimer::timeout);
     passTicks(10);
-    EXPECT_GE(attempts, 8); // a new attempt about every tick, no back-off
+    // A new attempt about every tick, no back-off, one at a time.
+    EXPECT_GE(refusals.size(), 8);
+    EXPECT_LE(refusals.size(), ticks.size() + 1);
     EXPECT_EQ(panel1(), QStringLiteral("サーバと接続できませんでした"));
     EXPECT_TRUE(fixture.messages.isEmpty());
 }

@@ -1,5 +1,6 @@
 #include "platform/QtTranslations.h"
 #include "platform/ShellOpen.h"
+#include "platform/SingleConnect.h"
 #include "platform/Ui.h"
 #include "platform/WidgetText.h"
 #include "resources/Pictures.h"
@@ -13,11 +14,16 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
 
 #include <memory>
 #include <optional>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -118,6 +124,62 @@ TEST(QtTranslations, StandardButtonsAndEditMenusSpeakJapanese)
     ASSERT_FALSE(texts.isEmpty());
     for (const char *english : {"Undo", "Redo", "Cut", "Copy", "Paste", "Delete", "Select"})
         EXPECT_FALSE(texts.join(u' ').contains(QLatin1String(english))) << texts.join(u' ').toStdString();
+}
+
+TEST(SingleConnect, EachAttemptEndsOnceAndHandsTheConnectionOver)
+{
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    quint16 closedPort;
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        closedPort = probe.serverPort();
+    }
+    SingleConnect connector;
+    QSignalSpy connected(&connector, &SingleConnect::connected);
+    QSignalSpy failed(&connector, &SingleConnect::failed);
+    const struct {
+        QString host;
+        quint16 port;
+        std::optional<QAbstractSocket::SocketError> error; // none: connected
+    } cases[] = {
+        {QStringLiteral("127.0.0.1"), server.serverPort(), std::nullopt},
+        {QStringLiteral("127.0.0.1"), closedPort, QAbstractSocket::ConnectionRefusedError},
+        {QStringLiteral("no such host"), 9, QAbstractSocket::HostNotFoundError},
+    };
+    for (const auto &c : cases) {
+        connected.clear();
+        failed.clear();
+        connector.start(c.host, c.port);
+        EXPECT_TRUE(connector.isRunning());
+        EXPECT_EQ(connected.size() + failed.size(), 0) << "never from inside start()";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return connected.size() + failed.size() > 0; })) << c.host.toStdString();
+        EXPECT_FALSE(connector.isRunning());
+        if (c.error) {
+            ASSERT_EQ(failed.size(), 1);
+            EXPECT_EQ(failed[0][0].value<QAbstractSocket::SocketError>(), *c.error);
+            continue;
+        }
+        ASSERT_EQ(connected.size(), 1);
+        QTcpSocket socket;
+        ASSERT_TRUE(socket.setSocketDescriptor(connected[0][0].value<qintptr>()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return server.hasPendingConnections(); }));
+        QTcpSocket *accepted = server.nextPendingConnection();
+        socket.write("000\r\n");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return accepted->bytesAvailable() == 5; }));
+    }
+
+    // A cancelled attempt reports nothing; the next one reports alone.
+    connected.clear();
+    failed.clear();
+    connector.start(QStringLiteral("127.0.0.1"), closedPort);
+    connector.cancel();
+    connector.start(QStringLiteral("127.0.0.1"), server.serverPort());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !connected.isEmpty(); }));
+    EXPECT_TRUE(failed.isEmpty());
+    EXPECT_EQ(connected.size(), 1);
+    ::close(static_cast<int>(connected[0][0].value<qintptr>()));
 }
 
 TEST(Pictures, AllDecodeAtTheirSizes)
