@@ -143,6 +143,35 @@ TEST_F(Dispatch, ManyFailuresShowAFewBoxesThenOneSummary)
     EXPECT_TRUE(fixture.errors.last().contains(u"001"));
 }
 
+TEST_F(Dispatch, AbsenceMessagesBeyondAnySaneNumberAreRefused)
+{
+    const qsizetype limit = AbsenceMessageQueue::MaxEntries;
+    QByteArray bulk;
+    for (qsizetype i = 0; i < limit + 50; ++i)
+        bulk += "AMS\t2026/12/10 09:00:00\t-\tsender\tmessage " + QByteArray::number(i) + "\t\r\n";
+    // The user leaves the first box open: the rest are folded into a summary.
+    fixture.whileBoxOpen = [&] {
+        if (fixture.errors.size() == 1)
+            TestPeer::waitFor([&] { return OwnDisplayName == "after"; }, 20000);
+    };
+    OwnDisplayName.clear();
+    receive(bulk + "002\tafter\r\n");
+    ASSERT_TRUE(TestPeer::waitFor([&] { return OwnDisplayName == "after" && !fixture.errors.isEmpty(); }));
+    EXPECT_EQ(mfrm->AbsenceQueue.size(), limit);
+    EXPECT_EQ(fixture.errors[0], QStringLiteral("不在メッセージが多すぎるため、これ以上受け取れません"));
+    EXPECT_TRUE(mfrm->AbsenceQueue.takeFirst().endsWith("\tmessage 0\t"));
+
+    // Huge messages meet the bound on bytes first.
+    fixture.whileBoxOpen = nullptr;
+    while (!mfrm->AbsenceQueue.isEmpty())
+        mfrm->AbsenceQueue.takeFirst();
+    const QByteArray text(1024 * 1024, 'x');
+    for (int i = 0; i < 20; ++i)
+        receive("AMS\tt\t-\ts\t" + text + "\t\r\n");
+    // Each entry is the text and the three other fields, each with its TAB.
+    EXPECT_EQ(mfrm->AbsenceQueue.size(), AbsenceMessageQueue::MaxBytes / (text.size() + 7));
+}
+
 TEST_F(Dispatch, DisplayNameIsShownAsPlainText)
 {
     receive("002\t<b>x</b>\r\n");
