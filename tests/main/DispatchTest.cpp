@@ -165,8 +165,8 @@ TEST_F(Dispatch, AbsenceMessagesBeyondAnySaneNumberAreRefused)
     fixture.whileBoxOpen = nullptr;
     while (!mfrm->AbsenceQueue.isEmpty())
         mfrm->AbsenceQueue.takeFirst();
-    const QByteArray text(1024 * 1024, 'x');
-    for (int i = 0; i < 20; ++i)
+    const QByteArray text(256 * 1024, 'x');
+    for (int i = 0; i < 80; ++i)
         receive("AMS\tt\t-\ts\t" + text + "\t\r\n");
     // Each entry is the text and the three other fields, each with its TAB.
     EXPECT_EQ(mfrm->AbsenceQueue.size(), AbsenceMessageQueue::MaxBytes / (text.size() + 7));
