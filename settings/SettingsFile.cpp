@@ -149,10 +149,17 @@ TUserSettings ReadUserSettings()
 
 void SaveUserSection(const TUserSettings &settings)
 {
+    // The server is written only when the user chose another one than the
+    // file gives, so that an administrator's default keeps counting.
+    const TUserSettings stored = ReadUserSettings();
     WriteValue("USER", "ID", settings.UserId);
     WriteValue("USER", "CORP", QByteArray::number(settings.CorpIndex));
     WriteValue("USER", "PWDMEMORY", settings.RememberPassword ? "1" : "0");
     WriteValue("USER", "PWD", settings.RememberPassword ? settings.Password : QByteArray());
+    if (settings.Host != stored.Host || settings.Port != stored.Port) {
+        WriteValue("SYSTEM", "HOST", settings.Host);
+        WriteValue("SYSTEM", "PORT", QByteArray::number(settings.Port));
+    }
 }
 
 void SaveFormBounds(const QRect &bounds)

@@ -29,7 +29,8 @@ public:
 // Reads every value; what is missing or not a number keeps its default.
 TUserSettings ReadUserSettings();
 
-// After an accepted logon: ID, CORP, PWDMEMORY, PWD, in that order. The
+// After an accepted logon: ID, CORP, PWDMEMORY, PWD, in that order, then
+// [SYSTEM] HOST and PORT when they differ from what the files give. The
 // password is written only when it is to be remembered; otherwise the stored
 // one is erased. Throws SettingsWriteError at the first refused key; keys
 // written before it keep their new values.

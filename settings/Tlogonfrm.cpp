@@ -5,6 +5,8 @@
 #include "platform/Fonts.h"
 #include "platform/WidgetText.h"
 #include "resources/Pictures.h"
+#include "platform/Ui.h"
+#include "settings/ServerAddress.h"
 #include "settings/UserSettings.h"
 #include "wire/Fields.h"
 
@@ -52,7 +54,7 @@ Tlogonfrm::Tlogonfrm(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("ログオン"));
     setFont(WindowFont(12));
-    setFixedSize(348, 250);
+    setFixedSize(348, 274);
 
     Image1 = Place(new QLabel(this), 32, 8, 280, 60);
     Image1->setPixmap(pictures::LogonBanner());
@@ -62,6 +64,7 @@ Tlogonfrm::Tlogonfrm(QWidget *parent) : QDialog(parent)
                                    "ください。ＩＤとパスワードが不明の場合はシステム管理者に問い合わせてください。"));
     Label1 = Place(new QLabel(QStringLiteral("ユーザＩＤ："), this), 32, 133);
     Label2 = Place(new QLabel(QStringLiteral("パスワード："), this), 32, 157);
+    Label5 = Place(new QLabel(QStringLiteral("サーバ："), this), 32, 181);
 
     // Created in tab order.
     inpuid = Place(new QLineEdit(this), 112, 128, 65, 20);
@@ -70,10 +73,12 @@ Tlogonfrm::Tlogonfrm(QWidget *parent) : QDialog(parent)
     inppwd = Place(new QLineEdit(this), 112, 152, 193, 20);
     inppwd->setMaxLength(50);
     inppwd->setEchoMode(QLineEdit::Password);
-    inppwdmemory = Place(new QCheckBox(QStringLiteral("パスワードを保存"), this), 32, 184, 289, 17);
-    Button2 = Place(new QPushButton(QStringLiteral("接続設定"), this), 104, 216, 75, 25);
+    inpserver = Place(new QLineEdit(this), 112, 176, 193, 20);
+    inpserver->setMaxLength(300);
+    inppwdmemory = Place(new QCheckBox(QStringLiteral("パスワードを保存"), this), 32, 208, 289, 17);
+    Button2 = Place(new QPushButton(QStringLiteral("接続設定"), this), 104, 240, 75, 25);
     Button2->setVisible(false);
-    Button1 = Place(new QPushButton(QStringLiteral("ログオン(&L)"), this), 208, 216, 99, 25);
+    Button1 = Place(new QPushButton(QStringLiteral("ログオン(&L)"), this), 208, 240, 99, 25);
     Button1->setAutoDefault(false);
     Button1->setDefault(false);
     for (QPushButton *button : {Button1, Button2})
@@ -99,12 +104,22 @@ void Tlogonfrm::FormCreate()
     CorpCmb->setVisible(free);
     CorpCmb->setEnabled(free);
     inppwdmemory->setChecked(UserSettings.RememberPassword);
+    inpserver->setText(ServerAddressText({UserSettings.Host, UserSettings.Port}));
 }
 
 void Tlogonfrm::Button1Click()
 {
     const QByteArray userId = Trimmed(FromWidgetText(inpuid->text()));
     const QByteArray password = Trimmed(FromWidgetText(inppwd->text()));
+    const std::optional<ServerAddress> server = ParseServerAddress(inpserver->text(), 9002);
+    if (!server) {
+        ui::Beep();
+        ui::ShowMessage(QStringLiteral("サーバは「ホスト名:ポート番号」の形で入力してください。"));
+        inpserver->setFocus();
+        return;
+    }
+    UserSettings.Host = server->host;
+    UserSettings.Port = server->port;
     inpuid->setText(ToWidgetText(userId));
     inppwd->setText(ToWidgetText(password));
 

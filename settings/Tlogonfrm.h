@@ -27,6 +27,8 @@ public:
     QComboBox *CorpCmb;
     QLabel *Label2;
     QLineEdit *inppwd;
+    QLabel *Label5;
+    QLineEdit *inpserver; // host and port, as [SYSTEM] HOST and PORT hold them
     QCheckBox *inppwdmemory;
     QPushButton *Button2;
     QPushButton *Button1;

@@ -108,6 +108,29 @@ TEST_F(LogonDialog, LogonHandsOverTrimmedValuesAndRequestsAConnection)
     EXPECT_TRUE(dialog.isHidden());
 }
 
+TEST_F(LogonDialog, TheServerLineShowsTheSettingsAndRefusesWhatNamesNoServer)
+{
+    UserSettings.Host = "im.example.co.jp";
+    UserSettings.Port = 9100;
+    Tlogonfrm dialog;
+    EXPECT_EQ(dialog.inpserver->text(), QStringLiteral("im.example.co.jp:9100"));
+    dialog.show();
+
+    dialog.inpserver->setText(QStringLiteral("im.example.co.jp:http"));
+    QTest::mouseClick(dialog.Button1, Qt::LeftButton);
+    EXPECT_EQ(fixture.messages.size(), 1);
+    EXPECT_EQ(fixture.beeps, 1);
+    EXPECT_EQ(SessionState, ssIdle) << "the dialog stays open";
+    EXPECT_FALSE(dialog.isHidden());
+    EXPECT_EQ(UserSettings.Port, 9100);
+
+    dialog.inpserver->setText(QStringLiteral("10.0.0.5"));
+    QTest::mouseClick(dialog.Button1, Qt::LeftButton);
+    EXPECT_EQ(SessionState, ssConnectRequested);
+    EXPECT_EQ(UserSettings.Host, "10.0.0.5");
+    EXPECT_EQ(UserSettings.Port, 9002);
+}
+
 TEST_F(LogonDialog, EnterTogglesTheCheckBoxAndLogsOnOnlyFromTheButton)
 {
     Tlogonfrm dialog;

@@ -102,6 +102,17 @@ TEST_F(XdgFolders, TheAdministratorsServerFillsInOnlyTheSystemKeysTheUserLacks)
     s = ReadUserSettings();
     EXPECT_EQ(s.Host, "im.example.co.jp");
     EXPECT_EQ(s.Port, 9200) << "the user's own value wins";
+
+    // A logon that keeps the server writes none, so the administrator's
+    // default keeps counting; one to another server writes both keys.
+    s.UserId = "u01";
+    SaveUserSection(s);
+    EXPECT_FALSE(fixture.readUserIni().contains("HOST")) << fixture.readUserIni().toStdString();
+    s.Host = "10.0.0.5";
+    SaveUserSection(s);
+    const TUserSettings saved = ReadUserSettings();
+    EXPECT_EQ(saved.Host, "10.0.0.5");
+    EXPECT_EQ(saved.Port, 9200);
 }
 
 TEST_F(XdgFolders, AUserIniThatIsNotTheClientsOwnGivesDefaultsAndIsNeverWritten)
