@@ -35,6 +35,7 @@ ImServer::ImServer(ServerOptions options, QObject *parent)
               [this](const QByteArray &id) { return isOnline(id); })
 {
     m_hashing.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+    m_clock.start();
     connect(&m_listener, &QTcpServer::newConnection, this, &ImServer::acceptConnections);
 }
 
@@ -132,7 +133,16 @@ void ImServer::onFrame(Connection &connection, const FieldList &fields)
 void ImServer::reject(Connection &connection, Session &session, const QString &reason)
 {
     m_options.log(QStringLiteral("rejected a frame of %1 from %2: %3").arg(Shown(session.userId), connection.peer(), reason));
-    if (++session.rejections >= m_options.rejectionsBeforeCutOff)
+    // Rejections are forgiven as time passes: a client that now and then
+    // sends what this server cannot use is served for as long as it likes;
+    // one that sends little else is cut off.
+    const qint64 now = m_clock.elapsed();
+    const qint64 forgiven = m_options.rejectionForgiven.count() > 0
+                                ? (now - session.lastRejection) / m_options.rejectionForgiven.count()
+                                : 0;
+    session.rejections = std::max<qint64>(0, session.rejections - forgiven) + 1;
+    session.lastRejection = now;
+    if (session.rejections >= m_options.rejectionsBeforeCutOff)
         connection.cutOff(QStringLiteral("%1 frames rejected").arg(session.rejections));
 }
 

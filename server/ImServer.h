@@ -8,6 +8,7 @@
 #include "server/RoomTable.h"
 #include "server/ServerOptions.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
 #include <QObject>
@@ -55,7 +56,8 @@ private:
         int number = 0;    // the connection number of UADD and UDEL
         int state = 3;     // the presence state
         int refusals = 0;
-        int rejections = 0;
+        qint64 rejections = 0;
+        qint64 lastRejection = 0; // on m_clock, in ms
         std::optional<Upload> upload; // between LSETS and LSETE
         qint64 absencesRead = 0; // the last absence message read for the user at the logon
     };
@@ -124,6 +126,7 @@ private:
     QHash<QByteArray, quint64> m_seatsKept;
     quint64 m_lastSeatTurn = 0;
     int m_lastNumber = 0;
+    QElapsedTimer m_clock;
     QByteArrayList m_companyList; // the LSETD frames of everyone who never uploaded a list
     QTimer m_accountsPoll;
     qint64 m_accountsVersion = 0;

@@ -7,12 +7,17 @@
 
 #include <QTime>
 
+#include <string>
+
 namespace {
 
 constexpr qsizetype MaxNameBytes = 50;      // room name and invitation message, as the dialog cuts them
 constexpr qsizetype MaxChatBytes = 1024;    // a chat line, as the room window cuts it
 constexpr qsizetype MaxInviteesPerFrame = 1000;
 constexpr qsizetype MaxRooms = 10000;
+// Rooms one user may be in: membership outlives connections, so without a
+// bound one user could hold every room there is.
+constexpr qsizetype MaxRoomsPerUser = 50;
 
 QByteArray Stamp()
 {
@@ -85,6 +90,8 @@ void RoomTable::create(const Member &user, const FieldList &fields)
 {
     if (roomCount() >= MaxRooms)
         throw FrameError("MRM: too many rooms are open");
+    if (m_roomsOf.value(user.id).size() >= MaxRoomsPerUser)
+        throw FrameError("MRM: the user is in " + std::to_string(MaxRoomsPerUser) + " rooms already");
     const QByteArray name = CleanFieldText(fields.field(2), MaxNameBytes);
     Room &room = m_rooms[++m_lastRoomId];
     room.id = m_lastRoomId;
@@ -115,6 +122,8 @@ void RoomTable::answer(Room &room, const Member &user, const FieldList &fields)
     const int answer = fields.intField(2);
     if (answer != 0 && answer != 1)
         throw FrameError("MRJ: the answer is neither 0 nor 1");
+    if (answer == 0 && m_roomsOf.value(user.id).size() >= MaxRoomsPerUser)
+        throw FrameError("MRJ: the user is in " + std::to_string(MaxRoomsPerUser) + " rooms already");
     room.invited.remove(user.id);
     if (answer == 1) {
         const QByteArray reason = CleanFieldText(fields.fieldOr(3), MaxNameBytes);

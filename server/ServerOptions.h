@@ -20,6 +20,8 @@ struct ServerOptions {
     qsizetype maxUnsentBytes = 4 << 20;
     // Frames the server has to reject before it stops listening to a client.
     int rejectionsBeforeCutOff = 10;
+    // Each such span without a rejection forgives one.
+    std::chrono::milliseconds rejectionForgiven{60000};
     int maxConnections = 4096;
     // A user whose last connection ends keeps their places in meeting rooms
     // this long: the client keeps its room windows and reconnects by itself.

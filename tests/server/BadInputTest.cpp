@@ -2,6 +2,7 @@
 
 #include "wire/FrameText.h"
 
+#include <QElapsedTimer>
 #include <QTcpSocket>
 #include <QTest>
 
@@ -165,4 +166,36 @@ TEST_F(BadInputTest, ClientThatReadsNothingIsCutOffAndItsSenderGoesOn)
     EXPECT_FALSE(server().isOnline("u01")) << sent << " bytes sent";
     EXPECT_TRUE(log().filter(QStringLiteral("not reading")).size() == 1) << log().join(QLatin1Char('\n')).toStdString();
     ExpectOthersUnaffected();
+}
+
+namespace {
+
+class ForgivingServerTest : public BadInputTest {
+protected:
+    ServerOptions options() override
+    {
+        ServerOptions options = BadInputTest::options();
+        options.rejectionForgiven = std::chrono::milliseconds(20);
+        return options;
+    }
+};
+
+} // namespace
+
+TEST_F(ForgivingServerTest, ClientWhoseBadFramesAreFewAndFarBetweenStays)
+{
+    auto offender = logOn("u01");
+    for (int round = 0; round < 4; ++round) {
+        QElapsedTimer since;
+        since.start();
+        for (int i = 0; i < 5; ++i)
+            offender->send("NOPE\t");
+        ASSERT_TRUE(offender->sync());
+        // Long enough for the five to be forgiven.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return since.hasExpired(150); }));
+    }
+    EXPECT_TRUE(offender->isConnected()) << "20 rejections in all, never 10 at once";
+    for (int i = 0; i < 10; ++i)
+        offender->send("NOPE\t");
+    EXPECT_TRUE(offender->waitForDisconnect()) << "10 at once still cut the client off";
 }

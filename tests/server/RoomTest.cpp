@@ -205,3 +205,29 @@ TEST_F(RoomSeatTest, MemberWhoDoesNotComeBackInTimeLeavesAndTheEmptyRoomGoes)
     c->disconnect();
     EXPECT_TRUE(QTest::qWaitFor([&] { return server().roomCount() == 0; }, TestClient::WaitMs));
 }
+
+TEST_F(RoomTest, UserIsInFiftyRoomsAtMost)
+{
+    auto a = logOn("u01");
+    auto b = logOn("u02");
+    for (int i = 0; i < 50; ++i)
+        a->send(MakeFrame({"MRM", "0", "room " + QByteArray::number(i), "", ""}, TrailingTab::Yes));
+    a->send(MakeFrame({"MRM", "0", "one too many", "", ""}, TrailingTab::Yes));
+    ASSERT_TRUE(a->take("MRM", [](const Fields &f) { return f.value(2) == "room 49"; }));
+    ASSERT_TRUE(a->sync());
+    EXPECT_FALSE(a->take("MRM", [](const Fields &f) { return f.value(2) == "one too many"; }, 0));
+    EXPECT_EQ(server().roomCount(), 50);
+
+    // Nor does an invitation take the user past the bound.
+    b->send(MakeFrame({"MRM", "0", "b's room", "", "u01,"}, TrailingTab::Yes));
+    const QByteArray room = b->take("MRM").value_or(Fields{}).value(1);
+    ASSERT_TRUE(a->take("MRJ"));
+    a->send(MakeFrame({"MRJ", room, "0", "JOIN"}, TrailingTab::Yes));
+    ASSERT_TRUE(a->sync());
+    EXPECT_FALSE(a->take("MRM", [&](const Fields &f) { return f.value(1) == room; }, 0));
+
+    // Once the user leaves one, the invitation still stands.
+    a->send(MakeFrame({"MRE", "1"}, TrailingTab::Yes)); // the first room
+    a->send(MakeFrame({"MRJ", room, "0", "JOIN"}, TrailingTab::Yes));
+    EXPECT_TRUE(a->take("MRM", [&](const Fields &f) { return f.value(1) == room; }));
+}
