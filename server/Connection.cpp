@@ -13,6 +13,20 @@ namespace {
 // that sends without pause cannot starve the others.
 constexpr qint64 ReadChunkBytes = 64 * 1024;
 constexpr int CloseGraceMs = 5000;
+// Before the logon only a logon request is expected, and it is well under this.
+constexpr qsizetype PreLogonFrameBytes = 1024;
+// The widest frame a client sends has seven fields; lone CRs and LFs in a
+// text split it further. A frame with more separators than this is refused
+// before it is split, since splitting a 1 MiB frame of TABs is costly.
+constexpr qsizetype MaxSeparators = 64;
+
+qsizetype Separators(QByteArrayView frame)
+{
+    qsizetype count = 0;
+    for (const char c : frame)
+        count += (c == '\t' || c == '\r' || c == '\n') ? 1 : 0;
+    return count;
+}
 // What the socket may hold beyond what the network took. More waits as
 // frames (or as a source of frames) until the socket drains.
 constexpr qint64 WriteAheadBytes = 256 * 1024;
@@ -127,8 +141,21 @@ void Connection::readFrames()
 {
     while (!m_closing && !m_held) {
         if (!m_frames.empty()) {
-            m_owner.onFrame(*this, FieldList(m_frames.takeFirst()));
+            QByteArray frame = m_frames.takeFirst();
+            if (!m_loggedOn && frame.size() > PreLogonFrameBytes) {
+                cutOff(QStringLiteral("a frame of %1 bytes before the logon").arg(frame.size()));
+                return;
+            }
+            if (Separators(frame) > MaxSeparators)
+                m_owner.onUnusableFrame(*this, QStringLiteral("a frame with more than %1 fields").arg(MaxSeparators));
+            else
+                m_owner.onFrame(*this, FieldList(std::move(frame)));
             continue;
+        }
+        // Every frame before it is handled, so the partial one is the next.
+        if (!m_loggedOn && m_cutter.pendingBytes() > PreLogonFrameBytes) {
+            cutOff(QStringLiteral("more than %1 bytes before the logon without a frame").arg(PreLogonFrameBytes));
+            return;
         }
         if (m_socket->bytesAvailable() == 0)
             return;
@@ -138,6 +165,12 @@ void Connection::readFrames()
             return;
         }
     }
+}
+
+void Connection::loggedOn()
+{
+    m_loggedOn = true;
+    m_logonTimer.stop();
 }
 
 void Connection::releaseFrames()

@@ -26,6 +26,8 @@ public:
     class Owner {
     public:
         virtual void onFrame(Connection &connection, const FieldList &fields) = 0;
+        // A frame with more fields than any code has, refused before it is split.
+        virtual void onUnusableFrame(Connection &connection, const QString &reason) = 0;
         // Called once, after the socket is gone; the owner deletes the connection.
         virtual void onClosed(Connection &connection) = 0;
 
@@ -59,8 +61,9 @@ public:
 
     bool isClosing() const { return m_closing; }
     const QString &peer() const { return m_peer; }
-    // The logon is done: the logon timer stops.
-    void stopLogonTimer() { m_logonTimer.stop(); }
+    // The logon is done: the logon timer stops, and frames may be as long as
+    // the wire allows.
+    void loggedOn();
     // Frames wait, unread, until releaseFrames(): the owner cannot act on them
     // yet (a logon is being checked). What waits is bounded by the read buffer,
     // since nothing more is read from the socket meanwhile.
@@ -95,6 +98,7 @@ private:
     bool m_closing = false;
     bool m_finished = false;
     bool m_held = false;
+    bool m_loggedOn = false;
     std::deque<Pending> m_waiting;
     qint64 m_countedBytes = 0; // of the counted frames in m_waiting
     qint64 m_bytesQueued = 0;  // handed to the socket

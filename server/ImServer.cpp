@@ -16,6 +16,9 @@ namespace {
 
 constexpr qsizetype MaxMessageBytes = 1024;       // a conversation line, as the client cuts it
 constexpr qsizetype MaxAbsenceBytes = 4096;       // the compose box has no limit of its own
+// No account has a longer password (the logon dialog cuts it there too); a
+// longer one is refused without the cost of checking it.
+constexpr qsizetype MaxPasswordBytes = 50;
 
 QByteArray Stamp()
 {
@@ -130,6 +133,13 @@ void ImServer::onFrame(Connection &connection, const FieldList &fields)
     }
 }
 
+void ImServer::onUnusableFrame(Connection &connection, const QString &reason)
+{
+    Session &session = m_connections[&connection];
+    if (!session.userId.isEmpty())
+        reject(connection, session, reason);
+}
+
 void ImServer::reject(Connection &connection, Session &session, const QString &reason)
 {
     m_options.log(QStringLiteral("rejected a frame of %1 from %2: %3").arg(Shown(session.userId), connection.peer(), reason));
@@ -162,6 +172,10 @@ void ImServer::beginLogon(Connection &connection, const FieldList &fields)
     }
     refreshAccounts(); // an account added or changed a moment ago counts
     const Account *account = m_directory.find(id);
+    if (password.size() > MaxPasswordBytes) {
+        refuseLogon(connection, QStringLiteral("%1: a password longer than any account has").arg(Shown(id)));
+        return;
+    }
     if (fields.size() < 5 || !account || account->disabled || corp != account->corpIndex) {
         refuseLogon(connection, QStringLiteral("%1: unknown id or wrong corporate index").arg(Shown(id)));
         return;
@@ -213,7 +227,7 @@ void ImServer::completeLogon(Connection &connection, const Account &account)
     session.userId = account.id;
     session.number = ++m_lastNumber;
     session.state = 3; // the client starts every logon available
-    connection.stopLogonTimer();
+    connection.loggedOn();
     m_online[account.id].append(&connection);
     m_byNumber.emplace(session.number, &connection);
     m_options.log(QStringLiteral("logon of %1 as connection %2 from %3")

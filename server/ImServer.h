@@ -71,6 +71,7 @@ private:
     // The owner's stored list with the accounts added or deleted since.
     std::optional<QList<ListNode>> storedListOf(const QByteArray &owner) const;
     void onFrame(Connection &connection, const FieldList &fields) override;
+    void onUnusableFrame(Connection &connection, const QString &reason) override;
     void onClosed(Connection &connection) override;
 
     void beginLogon(Connection &connection, const FieldList &fields);

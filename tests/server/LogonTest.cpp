@@ -65,6 +65,7 @@ TEST_F(LogonTest, RefusedLogonsAnswerWithTheirReason)
         {"password of another user", "u01", "kaede02", 0, "1", 1},
         {"client version 2", "u01", "sakura01", 0, "2", 2},
         {"client version 0", "u01", "sakura01", 0, "0", 2},
+        {"a password longer than any account has", "u01", QByteArray(51, 'p'), 0, "1", 1},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
