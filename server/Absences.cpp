@@ -8,25 +8,23 @@ Absences::Absences(AccountStore &reader, StoreWriter &writer, LogSink log)
 {
 }
 
-bool Absences::add(const QByteArray &recipient, const AbsenceMessage &message, std::function<void(qint64)> stored)
+void Absences::add(const QByteArray &recipient, const AbsenceMessage &message, std::function<void(qint64)> stored)
 {
-    if (m_reader.absenceCount(recipient) + m_unwritten.value(recipient) >= MaxPerRecipient)
-        return false;
-    ++m_unwritten[recipient];
     m_writer.write([this, recipient, message, stored = std::move(stored)](AccountStore &store) {
-        const std::optional<qint64> rowId = store.addAbsence(recipient, message);
+        const bool full = store.absenceCount(recipient) >= MaxPerRecipient;
+        const std::optional<qint64> rowId = full ? std::nullopt : store.addAbsence(recipient, message);
         const QString error = store.lastError();
-        return [this, recipient, rowId, error, stored](bool committed) {
-            if (--m_unwritten[recipient] == 0)
-                m_unwritten.remove(recipient);
-            if (!rowId || !committed) {
+        return [this, recipient, full, rowId, error, stored](bool committed) {
+            if (full)
+                m_log(QStringLiteral("dropped an absence message for %1: %2 are waiting")
+                          .arg(QString::fromLatin1(recipient.left(32).toPercentEncoding(" .-_@")))
+                          .arg(MaxPerRecipient));
+            else if (!rowId || !committed)
                 m_log(QStringLiteral("could not store an absence message: %1").arg(error));
-                return;
-            }
-            stored(*rowId);
+            else
+                stored(*rowId);
         };
     });
-    return true;
 }
 
 QList<AbsenceMessage> Absences::waitingFor(const QByteArray &recipient) const

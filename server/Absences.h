@@ -13,9 +13,9 @@ class AccountStore;
 class StoreWriter;
 
 // The absence messages waiting for their recipients. They are read from the
-// store on the caller's thread and written by the store writer, so a message
-// may be on its way to the disk: it counts against its recipient's bound at
-// once, and a message whose deletion is on its way is no longer waiting.
+// store on the caller's thread and written by the store writer: the bound on
+// a recipient's messages is checked where they are written, in order, and a
+// message whose deletion is on its way is no longer waiting.
 class Absences {
 public:
     static constexpr int MaxPerRecipient = 200;
@@ -23,8 +23,8 @@ public:
     Absences(AccountStore &reader, StoreWriter &writer, LogSink log);
 
     // Stores the message; `stored` runs once it is on disk, with its row id.
-    // False, and nothing stored, when the recipient's queue is full.
-    bool add(const QByteArray &recipient, const AbsenceMessage &message, std::function<void(qint64 rowId)> stored);
+    // A message for a recipient whose queue is full is dropped and logged.
+    void add(const QByteArray &recipient, const AbsenceMessage &message, std::function<void(qint64 rowId)> stored);
     // The messages on disk for the recipient, oldest first.
     QList<AbsenceMessage> waitingFor(const QByteArray &recipient) const;
     void remove(qint64 rowId);
@@ -33,6 +33,5 @@ private:
     AccountStore &m_reader;
     StoreWriter &m_writer;
     LogSink m_log;
-    QHash<QByteArray, int> m_unwritten; // messages on their way to the disk, by recipient
     QSet<qint64> m_removing;            // deletions on their way
 };

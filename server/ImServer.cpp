@@ -408,7 +408,7 @@ void ImServer::storeAbsence(const QByteArray &recipient, const QByteArray &sende
 {
     const AbsenceMessage message{
         0, QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")).toLatin1(), senderName, text};
-    const bool queued = m_absences->add(recipient, message, [this, recipient, message, stored](qint64 rowId) {
+    m_absences->add(recipient, message, [this, recipient, message, stored](qint64 rowId) {
         // A client that logged on since read it from the disk at its logon.
         for (Connection *online : m_online.value(recipient))
             if (m_connections[online].absencesRead < rowId)
@@ -416,10 +416,6 @@ void ImServer::storeAbsence(const QByteArray &recipient, const QByteArray &sende
         if (stored)
             stored();
     });
-    if (!queued)
-        m_options.log(QStringLiteral("dropped an absence message for %1: %2 are waiting")
-                          .arg(Shown(recipient))
-                          .arg(Absences::MaxPerRecipient));
 }
 
 // Every waiting message is sent, and deleted only once its bytes are written

@@ -88,7 +88,7 @@ private:
     void onAbsenceMessage(Session &session, const FieldList &fields);
     void onListUpload(Session &session, const FieldList &fields);
     // `stored` runs once the message is on disk; a message dropped because
-    // the recipient's queue is full is only logged.
+    // the recipient's queue is full is only logged, and `stored` never runs.
     void storeAbsence(const QByteArray &recipient, const QByteArray &senderName, const QByteArray &text,
                       std::function<void()> stored);
     void saveList(const QByteArray &owner, const QList<ListNode> &nodes);
