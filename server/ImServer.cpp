@@ -45,6 +45,9 @@ ImServer::ImServer(ServerOptions options, QObject *parent)
 ImServer::~ImServer()
 {
     m_listener.close();
+    // Password checks not started are dropped: each takes a core for a
+    // while, and a stop must not wait for a queue of them.
+    m_hashing.clear();
     m_hashing.waitForDone();
     // The connections go before the tables they refer to.
     const auto connections = m_connections.keys();

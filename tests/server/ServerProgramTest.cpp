@@ -2,9 +2,11 @@
 
 #include "wire/Cp932.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -95,6 +97,50 @@ TEST(ServerProgramTest, ImportRefusesLinesTheClientWouldMisreadAndNamesThem)
                              "line 5: field 5 holds the control character U+0001",
                              "line 6: field 6 holds the control character U+007f", "imported 1 accounts"})
         EXPECT_TRUE(output.contains(QLatin1String(line))) << line << "\n" << output.toStdString();
+}
+
+TEST(ServerProgramTest, StopsPromptlyWithManyPasswordChecksQueued)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QString output;
+    ASSERT_EQ(Import(dir.path(), QStringLiteral(VANTREL_SAMPLE_ACCOUNTS), &output), 0) << output.toStdString();
+    QProcess server;
+    server.start(Binary, {QStringLiteral("--data"), dir.path(), QStringLiteral("--port"), QStringLiteral("0")});
+    QString log;
+    quint16 port = 0;
+    const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            log += QString::fromUtf8(server.readAllStandardError());
+            const auto match = listening.match(log);
+            port = match.hasMatch() ? static_cast<quint16>(match.captured(1).toUInt()) : 0;
+            return port != 0;
+        },
+        10000));
+
+    // Each logon costs a real password check: hundreds take many seconds.
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    for (int i = 0; i < 400; ++i) {
+        clients.push_back(std::make_unique<QTcpSocket>());
+        clients.back()->connectToHost(QStringLiteral("127.0.0.1"), port);
+        clients.back()->write("000\tu01\t0\tsakura01\t1\t0\t1\t\r\n");
+    }
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            log += QString::fromUtf8(server.readAllStandardError());
+            return log.count(QStringLiteral("logon of u01")) >= 2;
+        },
+        20000))
+        << "the checks have begun";
+
+    QElapsedTimer stopping;
+    stopping.start();
+    ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+    ASSERT_TRUE(server.waitForFinished(20000));
+    log += QString::fromUtf8(server.readAllStandardError());
+    EXPECT_LT(stopping.elapsed(), 2000) << log.count(QStringLiteral("logon of u01")) << " checks were done";
+    EXPECT_EQ(server.exitCode(), 0);
 }
 
 TEST(ServerProgramTest, RefusesArgumentsItCannotUse)
