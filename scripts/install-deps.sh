@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6sql6-sqlite libgl-dev libxcb1-dev
     qt6-translations-l10n
     libgtest-dev libgmock-dev libbenchmark-dev libsodium-dev
+    clang libclang-rt-14-dev
     fonts-ipafont-gothic
     dpkg-dev file lintian desktop-file-utils appstream systemd
 )

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: once in an optimised
 # build with warnings as errors, once under AddressSanitizer and
-# UndefinedBehaviorSanitizer. Windows run on Qt's offscreen platform.
+# UndefinedBehaviorSanitizer, then a short run of each fuzz target. Windows run
+# on Qt's offscreen platform.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -21,3 +22,6 @@ cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTREL_WERROR=
 ninja -C build-sanitize
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-sanitize --output-on-failure -j "$jobs" --timeout 600
+
+# The fuzz targets, built by clang, for a short run of fixed length each.
+scripts/fuzz.sh

@@ -2,6 +2,7 @@
 #include "wire/Fields.h"
 #include "wire/FrameText.h"
 #include "wire/Cp932.h"
+#include "wire/ReferenceSplit.h"
 
 #include <random>
 
@@ -29,37 +30,6 @@ TEST(SplitFields, Table)
     };
     for (const auto &c : cases)
         EXPECT_EQ(SplitFields(c.frame), c.fields) << c.frame.toStdString();
-}
-
-// The fields as the service defines them, in two steps: every separating TAB
-// becomes CR LF (and CR LF follows a non-empty remainder), then the text is
-// read line by line, a line ending at CR LF, a lone CR or a lone LF.
-QByteArrayList ReferenceSplit(const QByteArray &frame)
-{
-    QByteArray lines;
-    bool odd = false;
-    qsizetype piece = 0;
-    for (qsizetype i = 0; i < frame.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(frame[i]);
-        if (byte == '\t' && !odd) {
-            lines += frame.mid(piece, i - piece) + "\r\n";
-            piece = i + 1;
-        }
-        odd = cp932::IsLeadByte(byte) && !odd;
-    }
-    if (piece < frame.size())
-        lines += frame.mid(piece) + "\r\n";
-    QByteArrayList fields;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (lines[i] != '\r' && lines[i] != '\n')
-            continue;
-        fields.append(lines.mid(start, i - start));
-        if (lines[i] == '\r' && i + 1 < lines.size() && lines[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    return fields;
 }
 
 TEST(SplitFields, OnePassAgreesWithTheTwoStepDefinition)
