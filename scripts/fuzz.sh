@@ -15,19 +15,21 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYP
     -DVANTREL_FUZZ=ON -DVANTREL_SERVER=OFF -DVANTREL_BENCH=OFF
 ninja -C build-fuzz
 
-# target, corpus folder, runs in the short mode (about ten seconds each here)
+# target, corpus folder, runs in the short mode (a few seconds to half a minute each)
 targets=(
-    "cut_frames_fuzz cut_frames 60000"
-    "split_fields_fuzz split_fields 60000"
-    "clean_field_text_fuzz clean_field_text 300000"
-    "ini_round_trip_fuzz ini_round_trip 40000"
-    "drain_fuzz drain 1500"
+    "cut_frames_fuzz cut_frames 300000"
+    "split_fields_fuzz split_fields 300000"
+    "clean_field_text_fuzz clean_field_text 1000000"
+    "ini_round_trip_fuzz ini_round_trip 200000"
+    "drain_fuzz drain 3000"
 )
 export QT_QPA_PLATFORM=offscreen
+# Corpus paths are absolute: the drain target works in a folder of its own.
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/fuzz/lsan.supp
 for entry in "${targets[@]}"; do
     read -r target corpus runs <<<"$entry"
-    learned="build-fuzz/corpus/$corpus"
+    learned="$PWD/build-fuzz/corpus/$corpus"
     mkdir -p "$learned"
     if [ -n "$seconds" ]; then
         limit=(-max_total_time="$seconds")
@@ -36,8 +38,8 @@ for entry in "${targets[@]}"; do
     fi
     echo "fuzz: $target ${limit[*]}"
     log="build-fuzz/$target.log"
-    if ! "build-fuzz/fuzz/$target" "${limit[@]}" -max_len=4096 -artifact_prefix=build-fuzz/ \
-        "$learned" "fuzz/corpus/$corpus" >"$log" 2>&1; then
+    if ! "build-fuzz/fuzz/$target" "${limit[@]}" -max_len=4096 -artifact_prefix="$PWD/build-fuzz/" \
+        "$learned" "$PWD/fuzz/corpus/$corpus" >"$log" 2>&1; then
         tail -n 40 "$log"
         echo "fuzz: $target failed; the input is in build-fuzz/crash-* (see $log)" >&2
         exit 1
