@@ -5,6 +5,11 @@
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextEdit>
+#include <QTimer>
+
+namespace {
+constexpr char ScrollPending[] = "vantrelTranscriptScrollPending";
+} // namespace
 
 void AddTranscriptText(QTextEdit *box, const QByteArray &line)
 {
@@ -24,7 +29,13 @@ void AddTranscriptText(QTextEdit *box, const QByteArray &line)
         cursor.insertBlock();
     cursor.insertText(shown);
     cursor.endEditBlock();
-    // The view follows the newest line. The caret is left alone: moving it
-    // would lay the box out a second time for every line.
-    box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
+    // The view follows the newest line once the lines of this turn of the
+    // event loop are in: a burst of frames scrolls, and redraws, only once.
+    if (box->property(ScrollPending).toBool())
+        return;
+    box->setProperty(ScrollPending, true);
+    QTimer::singleShot(0, box, [box] {
+        box->setProperty(ScrollPending, false);
+        box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
+    });
 }

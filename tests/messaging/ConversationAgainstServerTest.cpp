@@ -59,19 +59,22 @@ TEST_F(ConversationAgainstServer, MessageCopyAnswerAndTyping)
     EXPECT_EQ(delivered->mid(0, 4), (Fields{"MSG", "u01", "u01", "hello"}));
     const QString own = ToWidgetText(OwnDisplayName);
     EXPECT_FALSE(own.isEmpty());
-    QTRY_COMPARE_WITH_TIMEOUT(lastLine(window),
-                              "[" + ToWidgetText(delivered->at(4)) + "]" + own + " >>> hello", TestClient::WaitMs);
+    const QString copy = "[" + ToWidgetText(delivered->at(4)) + "]" + own + " >>> hello";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return lastLine(window) == copy; }, TestClient::WaitMs))
+        << lastLine(window).toStdString();
 
     // Now the transcript has a line, typing is announced.
     QTest::keyClicks(window->msginp, "x");
     EXPECT_EQ(colleague->take("MSI").value_or(Fields{}).mid(0, 3), (Fields{"MSI", "u01", "N"}));
 
     colleague->send(MakeFrame({"MSI", uadd->value(1), "u01", "N"}, TrailingTab::Yes));
-    QTRY_COMPARE_WITH_TIMEOUT(window->MsgStatusPanel->text(), QStringLiteral("****相手が応答中です****"),
-                              TestClient::WaitMs);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return window->MsgStatusPanel->text() == QStringLiteral("****相手が応答中です****"); },
+        TestClient::WaitMs));
     colleague->send(MakeFrame({"MSG", uadd->value(1), "u01", "answer"}, TrailingTab::Yes));
-    QTRY_VERIFY_WITH_TIMEOUT(lastLine(window).endsWith(ToWidgetText(SampleName("u02")) + " >>> answer"),
-                             TestClient::WaitMs);
+    const QString answer = ToWidgetText(SampleName("u02")) + " >>> answer";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return lastLine(window).endsWith(answer); }, TestClient::WaitMs))
+        << lastLine(window).toStdString();
     EXPECT_TRUE(client.errors.isEmpty()) << client.errors.join('\n').toStdString();
     EXPECT_TRUE(client.messages.isEmpty()) << client.messages.join('\n').toStdString();
 }

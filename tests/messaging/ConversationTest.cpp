@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QInputMethodEvent>
 #include <QLabel>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -108,6 +109,16 @@ TEST_F(Conversation, IncomingMessageOpensTheFirstNodesWindowExpandedUnderTheRigh
     EXPECT_TRUE(fixture.errors.isEmpty());
 }
 
+TEST_F(Conversation, NewestLineIsScrolledIntoView)
+{
+    QByteArray frames;
+    for (int i = 0; i < 60; ++i)
+        frames += "MSG\tu02\tu02\tline " + QByteArray::number(i) + "\t1\t\r\n";
+    receive(frames);
+    const QScrollBar *bar = conversation("u02")->msgout->verticalScrollBar();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bar->maximum() > 0 && bar->value() == bar->maximum(); }));
+}
+
 TEST_F(Conversation, PeerTypingShowsOnlyInAnOpenWindow)
 {
     receive("MSI\tu02\tN\t\r\n");
@@ -115,12 +126,13 @@ TEST_F(Conversation, PeerTypingShowsOnlyInAnOpenWindow)
 
     TfrmMsg *window = open("u02");
     receive("MSI\tu02\tN\t\r\n");
-    QTRY_COMPARE(window->MsgStatusPanel->text(), QStringLiteral("****相手が応答中です****"));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return window->MsgStatusPanel->text() == QStringLiteral("****相手が応答中です****"); }));
     receive("MSI\tu02\tX\t\r\n"
             "MSG\tu02\tu02\tstill typing\t1\t\r\n");
     EXPECT_EQ(window->PeerTyping, 1) << "other states and messages leave it";
     receive("MSI\tu02\tF\t\r\n");
-    QTRY_COMPARE(window->MsgStatusPanel->text(), QString());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->MsgStatusPanel->text().isEmpty(); }));
 }
 
 TEST_F(Conversation, DoubleClickOpensAConversationOrAnAbsenceMessage)
@@ -156,7 +168,7 @@ TEST_F(Conversation, AbsenceMessageIsCleanedSentAsAmsAndCloses)
     window->msginp->insertPlainText(QStringLiteral("two\tfields\nand a line"));
     QTest::keyClick(window->msginp, Qt::Key_Return, Qt::ControlModifier);
     EXPECT_EQ(sentBeforeProbe(), (QByteArrayList{"AMS\tu03\ttwofieldsand a line\t"}));
-    QTRY_VERIFY(alive.isNull());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return alive.isNull(); }));
 }
 
 TEST_F(Conversation, MailCommandBeepsUnlessAMemberHasAnAddress)
@@ -211,7 +223,8 @@ TEST_F(Conversation, ShortFramesFailBeforeChangingAnythingAndTheNextIsHandled)
             "MSI\tu02\r\n"
             "AMS\ta\tb\tc\r\n"
             "MSG\tu03\tu03\tfine\t1\t\r\n");
-    QTRY_VERIFY(conversation("u03") != nullptr); // the drain goes on at its next ticks
+    // The drain goes on at its next ticks.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return conversation("u03") != nullptr; }));
     EXPECT_EQ(fixture.errors.size(), 3);
     EXPECT_EQ(conversation("u02"), nullptr);
     EXPECT_TRUE(mfrm->AbsenceQueue.isEmpty());
@@ -235,7 +248,7 @@ TEST_F(Conversation, NewListClosesConversationsAndClosingSendsNothing)
     first->closebtn->click();
     EXPECT_EQ(node("u02")->node.Window, nullptr);
     loadList({Lsetd("U", 0, "u02", "x")});
-    QTRY_VERIFY(first.isNull() && second.isNull());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return first.isNull() && second.isNull(); }));
     EXPECT_TRUE(sentBeforeProbe().isEmpty());
 }
 
@@ -279,7 +292,7 @@ TEST_F(Conversation, InviteOpensARoomDialogWithThePartnerListed)
     dialog->AddEntry("Suzuki again", "u02");
     EXPECT_EQ(dialog->Invitees().size(), 1) << "the partner cannot be added twice";
     window->close();
-    QTRY_VERIFY(dialog.isNull()); // the dialog goes with its conversation
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.isNull(); })); // it goes with its conversation
 }
 
 } // namespace
