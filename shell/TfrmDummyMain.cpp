@@ -94,6 +94,8 @@ void TfrmDummyMain::TrayWatchTimer()
     const bool available = ui::HasNotificationArea();
     N2->setVisible(available);
     m_trayIcon->setVisible(available);
+    if (m_toolTipSource)
+        m_trayIcon->setToolTip(m_toolTipSource());
     if (!m_mainWindow)
         return;
     // While the icon is there it stands for the program, and the main window

@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
+
 class QAction;
 class QMenu;
 class QSystemTrayIcon;
@@ -22,6 +24,8 @@ public:
 
     // The main window is created after this one, so it comes in later.
     void setMainWindow(QWidget *mainWindow);
+    // Gives the tray icon's tooltip, asked again at every tray check.
+    void setToolTipSource(std::function<QString()> source) { m_toolTipSource = std::move(source); }
 
     QSystemTrayIcon *trayIcon() const { return m_trayIcon; }
 
@@ -50,6 +54,7 @@ private:
     tray::ClickTranslator m_clicks;
     QTimer *const m_trayWatch;
     QPointer<QWidget> m_mainWindow;
+    std::function<QString()> m_toolTipSource;
     // A single left click waits for ClickTimer, so that a double click can
     // still cancel it.
     bool ClickPending = false;

@@ -1,5 +1,6 @@
 // The program's entry: sets the application up, creates the long-lived windows
 // once, in order, and runs the event loop until something asks it to end.
+#include "main/Session.h"
 #include "main/Tmfrm.h"
 #include "messaging/TAmsFrm.h"
 #include "platform/AppTitle.h"
@@ -7,6 +8,7 @@
 #include "platform/GuardedApplication.h"
 #include "platform/QtTranslations.h"
 #include "platform/Ui.h"
+#include "platform/WidgetText.h"
 #include "resources/Pictures.h"
 #include "settings/SettingsFile.h"
 #include "settings/Tlogonfrm.h"
@@ -15,6 +17,7 @@
 #include "shell/CommandLine.h"
 #include "shell/TAboutBox.h"
 #include "shell/TfrmDummyMain.h"
+#include "shell/TrayToolTip.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -57,6 +60,10 @@ int main(int argc, char **argv)
         auto AmsFrm = std::make_unique<TAmsFrm>(mfrm->AbsenceQueue);
 
         frmDummyMain->setMainWindow(mfrm.get());
+        frmDummyMain->setToolTipSource([window = mfrm.get()] {
+            return TrayToolTip(ApplicationTitle(), ToWidgetText(OwnDisplayName), window->Panel2Tag,
+                               SessionState == ssOnline);
+        });
         mfrm->setLogonDialog(logonfrm.get());
         mfrm->setAboutBox(AboutBox.get());
         logonfrm->setSettingsDialog(settingfrm.get());
