@@ -25,8 +25,12 @@ TAmsFrm::TAmsFrm(AbsenceMessageQueue &queue, QWidget *parent) : QWidget(parent, 
     Label4->setFont(heading);
     Label4->setAlignment(Qt::AlignCenter);
     Label4->setStyleSheet(QStringLiteral("color: navy"));
+    // The sender and the time are the server's text: shown as the characters
+    // they are, never as markup.
     fromLabel = new QLabel(this);
+    fromLabel->setTextFormat(Qt::PlainText);
     gettimeLabel = new QLabel(this);
+    gettimeLabel->setTextFormat(Qt::PlainText);
     gettimeLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Label3 = new QLabel(QStringLiteral("メッセージ："), this);
     getmsg = new QTextEdit(this);
