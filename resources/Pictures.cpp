@@ -1,6 +1,33 @@
 #include "resources/Pictures.h"
 
+#include <QGuiApplication>
+
 namespace pictures {
+
+QPixmap PictureAt(const QString &path, qreal devicePixelRatio)
+{
+    if (devicePixelRatio > 1.0) {
+        QString dense = path;
+        dense.insert(dense.lastIndexOf(QLatin1Char('.')), QStringLiteral("@2x"));
+        QPixmap picture(dense);
+        if (!picture.isNull()) {
+            picture.setDevicePixelRatio(2.0);
+            return picture;
+        }
+    }
+    return QPixmap(path);
+}
+
+namespace {
+
+// The picture for the density of the screens the program draws on.
+QPixmap Picture(const QString &path)
+{
+    const auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance());
+    return PictureAt(path, app ? app->devicePixelRatio() : 1.0);
+}
+
+} // namespace
 
 QPixmap BackImage()
 {
@@ -21,7 +48,7 @@ QList<QPixmap> ImageList1()
 {
     QList<QPixmap> images;
     for (int i = 0; i < 6; ++i)
-        images.append(QPixmap(QStringLiteral(":/images/state%1.png").arg(i)));
+        images.append(Picture(QStringLiteral(":/images/state%1.png").arg(i)));
     return images;
 }
 
@@ -35,11 +62,11 @@ QPixmap OwnStatePicture(int state)
 {
     switch (state) {
     case 2:
-        return QPixmap(QStringLiteral(":/images/own-state-away.png"));
+        return Picture(QStringLiteral(":/images/own-state-away.png"));
     case 4:
-        return QPixmap(QStringLiteral(":/images/own-state-busy.png"));
+        return Picture(QStringLiteral(":/images/own-state-busy.png"));
     default:
-        return QPixmap(QStringLiteral(":/images/own-state-available.png"));
+        return Picture(QStringLiteral(":/images/own-state-available.png"));
     }
 }
 

@@ -197,4 +197,19 @@ TEST(Pictures, AllDecodeAtTheirSizes)
     EXPECT_FALSE(pictures::ApplicationIcon().isNull());
 }
 
+// On a dense screen the state pictures take twice the pixels and the same
+// room, so the tree's rows keep their layout.
+TEST(Pictures, StatePicturesHaveDenseVersions)
+{
+    const QStringList names = {"state0",  "state1", "state2", "state3", "state4", "state5",
+                               "own-state-available", "own-state-away", "own-state-busy"};
+    for (const QString &name : names) {
+        const QString path = QStringLiteral(":/images/") + name + QStringLiteral(".png");
+        const QPixmap plain = pictures::PictureAt(path, 1.0);
+        const QPixmap dense = pictures::PictureAt(path, 2.0);
+        EXPECT_EQ(dense.size(), plain.size() * 2) << name.toStdString();
+        EXPECT_EQ(dense.deviceIndependentSize().toSize(), plain.size()) << name.toStdString();
+    }
+}
+
 } // namespace
