@@ -31,8 +31,7 @@ class RoomCourse : public ServerFixture {
 protected:
     void startClient()
     {
-        client.writeUserIni("[SYSTEM]\r\nHOST=127.0.0.1\r\nPORT=" + QByteArray::number(server().port()) +
-                            "\r\n[USER]\r\nID=u01\r\nCORP=0\r\nPWD=" + SamplePassword("u01") + "\r\nPWDMEMORY=1\r\n");
+        client.writeUserIni(clientUserIni("u01"));
         mfrm = std::make_unique<Tmfrm>();
     }
     bool online(const QByteArray &id)

@@ -115,3 +115,9 @@ std::unique_ptr<TestClient> ServerFixture::logOn(const QByteArray &userId)
             client->setNumber(match.captured(1).toInt());
     return client;
 }
+
+QByteArray ServerFixture::clientUserIni(const QByteArray &userId)
+{
+    return "[SYSTEM]\r\nHOST=127.0.0.1\r\nPORT=" + QByteArray::number(server().port()) + "\r\n[USER]\r\nID=" +
+           userId + "\r\nCORP=0\r\nPWD=" + SamplePassword(userId) + "\r\nPWDMEMORY=1\r\n";
+}

@@ -29,6 +29,10 @@ protected:
     std::unique_ptr<TestClient> logOn(const QByteArray &userId);
     std::unique_ptr<TestClient> newClient() { return std::make_unique<TestClient>(m_server->port()); }
 
+    // A client's user.ini that logs the sample user on to this server by
+    // itself at start.
+    QByteArray clientUserIni(const QByteArray &userId);
+
     ImServer &server() { return *m_server; }
     QString dataDir() const { return m_dir.path(); }
     const QStringList &log() const { return m_log; }
