@@ -6,6 +6,7 @@
 //
 // Targets: within 2x the floor, and 20,000 lines within 2.2x the time of
 // 10,000 (no line may cost more as the transcript grows).
+#include "OwnFolder.h"
 #include "main/Tmfrm.h"
 #include "main/members/MemberItem.h"
 #include "messaging/TfrmMsg.h"
@@ -28,10 +29,8 @@ QByteArray Stamp(int i)
 }
 
 struct Client {
-    Client() : previous(QDir::currentPath())
+    Client() : mfrm(std::make_unique<Tmfrm>())
     {
-        QDir::setCurrent(folder.path());
-        mfrm = std::make_unique<Tmfrm>();
         for (const QByteArray frame : {"LSETS", "LSETD\tU\t0\tu02\t\tSuzuki\tSuzuki\t\t", "LSETE",
                                        "UADD\t7\tu02\t3\t"})
             mfrm->InboundQueue.push(frame);
@@ -39,11 +38,9 @@ struct Client {
         node = mfrm->FindMember("u02").first();
         mfrm->OpenConversation(node);
     }
-    ~Client() { QDir::setCurrent(previous); }
     TfrmMsg *window() const { return qobject_cast<TfrmMsg *>(node->node.Window.data()); }
 
-    QTemporaryDir folder;
-    QString previous;
+    OwnFolder folder; // made first, so the window reads no real user.ini
     std::unique_ptr<Tmfrm> mfrm;
     MemberItem *node = nullptr;
 };

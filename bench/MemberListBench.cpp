@@ -6,6 +6,7 @@
 //
 // Targets: the list through the drain within 3x the bare insertion; 10,000
 // UADD frames within the time of the list itself.
+#include "OwnFolder.h"
 #include "main/Tmfrm.h"
 #include "main/members/MemberTree.h"
 
@@ -46,10 +47,7 @@ QByteArrayList ListFrames()
 
 // The main window in a folder of its own, so no user.ini is touched.
 struct Client {
-    Client() : previous(QDir::currentPath()) { QDir::setCurrent(folder.path()); }
-    ~Client() { QDir::setCurrent(previous); }
-    QTemporaryDir folder;
-    QString previous;
+    OwnFolder folder; // made first, so the window reads no real user.ini
     Tmfrm mfrm;
 };
 

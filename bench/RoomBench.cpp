@@ -8,6 +8,7 @@
 // 2,000 (finding a member by id must not walk the list). The ratios of the
 // median CPU times are printed after the table: everything runs on one
 // thread, and CPU time is what a machine shared with builds leaves alone.
+#include "OwnFolder.h"
 #include "main/Tmfrm.h"
 #include "meetings/TfrmMeet.h"
 
@@ -61,10 +62,7 @@ QByteArrayList RoomTraffic(int members)
 }
 
 struct Client {
-    Client() : previous(QDir::currentPath()) { QDir::setCurrent(folder.path()); }
-    ~Client() { QDir::setCurrent(previous); }
-    QTemporaryDir folder;
-    QString previous;
+    OwnFolder folder; // made first, so the window reads no real user.ini
     Tmfrm mfrm;
 };
 

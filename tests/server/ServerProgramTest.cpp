@@ -28,6 +28,25 @@ int Import(const QString &dataDir, const QString &file, QString *output)
     return import.exitCode();
 }
 
+// Starts the server on the data folder and a port of its choosing; the port
+// it names in its log, or 0 when it names none in time. `log` keeps what it
+// has written so far.
+quint16 StartOnAFreePort(QProcess &server, const QString &dataDir, QString &log)
+{
+    server.start(Binary, {QStringLiteral("--data"), dataDir, QStringLiteral("--port"), QStringLiteral("0")});
+    quint16 port = 0;
+    const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));
+    (void)QTest::qWaitFor( // the port stays 0 when the log never names one
+        [&] {
+            log += QString::fromUtf8(server.readAllStandardError());
+            const auto match = listening.match(log);
+            port = match.hasMatch() ? static_cast<quint16>(match.captured(1).toUInt()) : 0;
+            return port != 0;
+        },
+        10000);
+    return port;
+}
+
 } // namespace
 
 TEST(ServerProgramTest, ImportsAccountsServesOnAFreePortAndStopsOnSigterm)
@@ -47,19 +66,9 @@ TEST(ServerProgramTest, ImportsAccountsServesOnAFreePortAndStopsOnSigterm)
     ASSERT_EQ(Import(dir.path(), update, &output), 0) << output.toStdString();
 
     QProcess server;
-    server.start(Binary, {QStringLiteral("--data"), dir.path(), QStringLiteral("--port"), QStringLiteral("0")});
     QString log;
-    quint16 port = 0;
-    const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            log += QString::fromUtf8(server.readAllStandardError());
-            const auto match = listening.match(log);
-            port = match.hasMatch() ? static_cast<quint16>(match.captured(1).toUInt()) : 0;
-            return port != 0;
-        },
-        10000))
-        << log.toStdString();
+    const quint16 port = StartOnAFreePort(server, dir.path(), log);
+    ASSERT_NE(port, 0) << log.toStdString();
 
     TestClient client(port);
     EXPECT_EQ(client.logOn("u01", "new-secret"), 0);
@@ -106,18 +115,9 @@ TEST(ServerProgramTest, StopsPromptlyWithManyPasswordChecksQueued)
     QString output;
     ASSERT_EQ(Import(dir.path(), QStringLiteral(VANTREL_SAMPLE_ACCOUNTS), &output), 0) << output.toStdString();
     QProcess server;
-    server.start(Binary, {QStringLiteral("--data"), dir.path(), QStringLiteral("--port"), QStringLiteral("0")});
     QString log;
-    quint16 port = 0;
-    const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            log += QString::fromUtf8(server.readAllStandardError());
-            const auto match = listening.match(log);
-            port = match.hasMatch() ? static_cast<quint16>(match.captured(1).toUInt()) : 0;
-            return port != 0;
-        },
-        10000));
+    const quint16 port = StartOnAFreePort(server, dir.path(), log);
+    ASSERT_NE(port, 0) << log.toStdString();
 
     // Each logon costs a real password check: hundreds take many seconds.
     std::vector<std::unique_ptr<QTcpSocket>> clients;
