@@ -62,7 +62,9 @@ bool ImServer::start(const QHostAddress &address, quint16 port, QString *error)
     m_store = AccountStore::Open(m_options.dataDir, error);
     if (!m_store)
         return false;
-    m_writer = std::make_unique<StoreWriter>(m_options.beforeStoreWrite);
+    m_writer = std::make_unique<StoreWriter>(
+        [this](std::function<void()> done) { QMetaObject::invokeMethod(this, std::move(done), Qt::QueuedConnection); },
+        m_options.beforeStoreWrite);
     if (!m_writer->start(m_options.dataDir, error))
         return false;
     m_absences = std::make_unique<Absences>(*m_store, *m_writer, m_options.log);

@@ -4,8 +4,8 @@
 
 #include <future>
 
-StoreWriter::StoreWriter(std::function<void()> beforeBatch, QObject *parent)
-    : QObject(parent), m_beforeBatch(std::move(beforeBatch))
+StoreWriter::StoreWriter(Post post, std::function<void()> beforeBatch)
+    : m_post(std::move(post)), m_beforeBatch(std::move(beforeBatch))
 {
 }
 
@@ -71,14 +71,11 @@ void StoreWriter::run(std::unique_ptr<AccountStore> store)
         const bool committed = !began || store->commit();
         if (!committed)
             store->rollback();
-        QMetaObject::invokeMethod(
-            this,
-            [completions = std::move(completions), committed] {
-                for (const Completion &completion : completions)
-                    if (completion)
-                        completion(committed);
-            },
-            Qt::QueuedConnection);
+        m_post([completions = std::move(completions), committed] {
+            for (const Completion &completion : completions)
+                if (completion)
+                    completion(committed);
+        });
     }
     store.reset(); // closed on the thread that opened it
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QObject>
 #include <QString>
 
 #include <condition_variable>
@@ -14,21 +13,25 @@ class AccountStore;
 
 // Writes to the store on a thread of its own, so that no client waits for the
 // disk: each turn, everything queued is written in one transaction, one sync
-// to disk for many writes. Each write's completion then runs on the thread
-// that made the writer, told whether the transaction was committed.
-class StoreWriter : public QObject {
-    Q_OBJECT
+// to disk for many writes. Each write's completion is then handed to the
+// owner's event loop, told whether the transaction was committed.
+class StoreWriter {
 public:
     using Completion = std::function<void(bool committed)>;
     // Runs on the writing thread with its own store; returns what runs after
     // the commit on the owner's thread.
     using Operation = std::function<Completion(AccountStore &store)>;
 
+    // Hands a completion to the owner's thread (its event loop).
+    using Post = std::function<void(std::function<void()>)>;
+
     // `beforeBatch` runs on the writing thread before each batch (tests slow
     // the disk down with it); it may be empty.
-    explicit StoreWriter(std::function<void()> beforeBatch = {}, QObject *parent = nullptr);
+    explicit StoreWriter(Post post, std::function<void()> beforeBatch = {});
     // Writes everything queued, then stops; completions not run yet are dropped.
-    ~StoreWriter() override;
+    ~StoreWriter();
+    StoreWriter(const StoreWriter &) = delete;
+    StoreWriter &operator=(const StoreWriter &) = delete;
 
     // Opens the writer's own connection to DIR/im.db on its thread.
     bool start(const QString &dataDir, QString *error);
@@ -37,6 +40,7 @@ public:
 private:
     void run(std::unique_ptr<AccountStore> store);
 
+    Post m_post;
     std::function<void()> m_beforeBatch;
     std::mutex m_mutex;
     std::condition_variable m_wake;
