@@ -1,0 +1,231 @@
+// vantrel-load: several hundred clients of one server on one epoll loop.
+//
+//   vantrel-load --port N [--dialect vantrel|irc] [--server-pid PID] [options]
+//
+// Logs the clients on (a storm, with or without reconnects, or paced), then
+// runs rounds of routing: a closed loop at saturation and a fixed rate. With
+// --idle it instead alternates the fixed rate with and without that many idle
+// connections open. Prints each round, then one "RESULT key min median count"
+// line per figure for scripts.
+
+#include "Clock.h"
+#include "LoadPhases.h"
+#include "Summary.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+struct Options {
+    LoadTarget target;
+    pid_t serverPid = 0;
+    int clients = 500;
+    int firstUser = 0;
+    std::string logon = "storm-reconnect"; // storm | storm-reconnect | paced
+    double logonLimit = 150;
+    int pacedLogons = 4;
+    int rounds = 8;
+    int window = 1;
+    double warmup = 1;
+    double saturateSeconds = 5;
+    double rate = 5000;
+    double rateSeconds = 5;
+    int idle = 0;
+    int textBytes = 40;
+};
+
+[[noreturn]] void Usage()
+{
+    std::fprintf(stderr,
+                 "usage: vantrel-load --port N [--host 127.0.0.1] [--dialect vantrel|irc] [--server-pid PID]\n"
+                 "  [--clients 500] [--first-user 0] [--logon storm|storm-reconnect|paced] [--logon-limit 150]\n"
+                 "  [--paced-logons 4] [--rounds 8] [--window 1] [--warmup 1] [--saturate-seconds 5]\n"
+                 "  [--rate 5000] [--rate-seconds 5] [--idle 0] [--text-bytes 40]\n"
+                 "Users are L<n> with password pw<n>; each messages the next one.\n");
+    std::exit(2);
+}
+
+Options Parse(int argc, char **argv)
+{
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        if (i + 1 >= argc)
+            Usage();
+        const char *value = argv[++i];
+        if (name == "--host")
+            o.target.host = value;
+        else if (name == "--port")
+            o.target.port = static_cast<std::uint16_t>(std::atoi(value));
+        else if (name == "--dialect" && std::strcmp(value, "irc") == 0)
+            o.target.dialect = Dialect::Irc;
+        else if (name == "--dialect" && std::strcmp(value, "vantrel") == 0)
+            o.target.dialect = Dialect::Vantrel;
+        else if (name == "--server-pid")
+            o.serverPid = static_cast<pid_t>(std::atoi(value));
+        else if (name == "--clients")
+            o.clients = std::atoi(value);
+        else if (name == "--first-user")
+            o.firstUser = std::atoi(value);
+        else if (name == "--logon")
+            o.logon = value;
+        else if (name == "--logon-limit")
+            o.logonLimit = std::atof(value);
+        else if (name == "--paced-logons")
+            o.pacedLogons = std::atoi(value);
+        else if (name == "--rounds")
+            o.rounds = std::atoi(value);
+        else if (name == "--window")
+            o.window = std::atoi(value);
+        else if (name == "--warmup")
+            o.warmup = std::atof(value);
+        else if (name == "--saturate-seconds")
+            o.saturateSeconds = std::atof(value);
+        else if (name == "--rate")
+            o.rate = std::atof(value);
+        else if (name == "--rate-seconds")
+            o.rateSeconds = std::atof(value);
+        else if (name == "--idle")
+            o.idle = std::atoi(value);
+        else if (name == "--text-bytes")
+            o.textBytes = std::atoi(value);
+        else
+            Usage();
+    }
+    if (o.target.port == 0 || o.clients < 2 ||
+        (o.logon != "storm" && o.logon != "storm-reconnect" && o.logon != "paced"))
+        Usage();
+    return o;
+}
+
+// Figures over rounds, printed as RESULT lines at the end.
+class Results {
+public:
+    void add(const std::string &key, double value) { m_values[key].push_back(value); }
+    void print() const
+    {
+        for (const auto &[key, values] : m_values) {
+            const MinMedian s = Summarise(values);
+            std::printf("RESULT %s %.6g %.6g %d\n", key.c_str(), s.min, s.median, s.count);
+        }
+    }
+
+private:
+    std::map<std::string, std::vector<double>> m_values;
+};
+
+void PrintStorm(const char *name, const StormResult &storm, int clients, Results &results)
+{
+    const LoadCounters &c = storm.counters;
+    if (storm.complete)
+        std::printf("%s: all %d logged on in %.2f s", name, clients, storm.allOnSeconds);
+    else
+        std::printf("%s: %d of %d logged on in %.1f s", name, storm.loggedOn, clients, storm.seconds);
+    std::printf("; %ld connection attempts, %ld cut off before the logon answer, %ld refused, %ld failed connects, "
+                "%ld dropped after logon\n",
+                c.attempts, c.cutOff, c.refused, c.failedConnects, c.dropped);
+    std::printf("%s: server %.1f CPU-s during the storm; still busy %.1f s (%.1f CPU-s) after it ended\n", name,
+                storm.serverCpuSeconds, storm.busyAfterSeconds, storm.cpuAfterSeconds);
+    const std::string key = name;
+    results.add(key + "_logged_on", storm.loggedOn);
+    if (storm.complete)
+        results.add(key + "_all_on_s", storm.allOnSeconds);
+    results.add(key + "_attempts", static_cast<double>(c.attempts));
+    results.add(key + "_cut_off", static_cast<double>(c.cutOff));
+    results.add(key + "_server_cpu_s", storm.serverCpuSeconds);
+    results.add(key + "_busy_after_s", storm.busyAfterSeconds);
+}
+
+void PrintRouting(const char *name, int round, const RoutingResult &r, Results &results)
+{
+    std::printf("round %d %s: %ld messages in %.2f s = %.0f msgs/s; copy back p50 %.2f ms, p99 %.2f ms", round, name,
+                r.messages, r.seconds, r.messagesPerSecond, r.p50Ms, r.p99Ms);
+    if (r.serverCpuSeconds > 0)
+        std::printf("; server %.2f CPU-s = %.3f per 10,000", r.serverCpuSeconds, r.cpuPer10k);
+    std::printf("\n");
+    const std::string key = name;
+    results.add(key + "_msgs_per_s", r.messagesPerSecond);
+    results.add(key + "_p50_ms", r.p50Ms);
+    results.add(key + "_p99_ms", r.p99Ms);
+    if (r.serverCpuSeconds > 0)
+        results.add(key + "_cpu_per_10k", r.cpuPer10k);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const Options o = Parse(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    LoadEngine engine(o.target, o.clients, o.firstUser, o.textBytes);
+    const ProcessProbe server(o.serverPid);
+    Results results;
+
+    std::printf("%d clients of %s:%u (%s)\n", o.clients, o.target.host.c_str(), o.target.port,
+                o.target.dialect == Dialect::Irc ? "IRC" : "our wire");
+    if (o.target.dialect == Dialect::Vantrel)
+        std::printf("note: every logon is a password check at the accounts' real hash cost, so the logons take as "
+                    "long as the server's hashing of them (a storm measures exactly that)\n");
+    if (o.logon == "paced") {
+        if (!LogonPaced(engine, o.pacedLogons, o.logonLimit)) {
+            std::printf("only %d of %d logged on within %.0f s\n", engine.onCount(), o.clients, o.logonLimit);
+            return 1;
+        }
+    } else {
+        const bool reconnect = o.logon == "storm-reconnect";
+        const StormResult storm = LogonStorm(engine, server, reconnect, o.logonLimit);
+        PrintStorm(reconnect ? "storm_reconnect" : "storm_once", storm, o.clients, results);
+        if (!storm.complete && (o.rounds > 0)) {
+            std::printf("logging on the other %d for the routing rounds, %d at a time\n", o.clients - storm.loggedOn,
+                        o.pacedLogons);
+            if (!LogonPaced(engine, o.pacedLogons, 10 * o.logonLimit)) {
+                std::printf("only %d of %d logged on\n", engine.onCount(), o.clients);
+                return 1;
+            }
+        }
+    }
+    if (server.active() && o.rounds > 0) {
+        // The server settles (writes, list sending) before its memory is read.
+        double cpu = 0;
+        WaitForQuietServer(engine, server, 60, &cpu);
+        const ProcessSample memory = server.sample();
+        std::printf("server RSS with %d users logged on: %.1f MB (peak so far %.1f MB)\n", engine.onCount(),
+                    memory.rssMb, memory.peakRssMb);
+        results.add("rss_logged_on_mb", memory.rssMb);
+        results.add("rss_peak_mb", memory.peakRssMb);
+    }
+
+    for (int round = 1; round <= o.rounds; ++round) {
+        if (o.idle > 0) {
+            PrintRouting("fixed_rate", round, FixedRate(engine, server, o.rate, o.warmup, o.rateSeconds), results);
+            if (!OpenIdleConnections(engine, o.idle, 60)) {
+                std::printf("round %d: only %d of %d idle connections open and greeted\n", round,
+                            engine.idleGreeted(), o.idle);
+                return 1;
+            }
+            PrintRouting("fixed_rate_idle", round, FixedRate(engine, server, o.rate, o.warmup, o.rateSeconds),
+                         results);
+            if (engine.idleOpen() < o.idle)
+                std::printf("round %d: %d idle connections were closed by the server during the round\n", round,
+                            o.idle - engine.idleOpen());
+            engine.closeIdle();
+        } else {
+            PrintRouting("saturated", round,
+                         ClosedLoop(engine, server, o.window, o.warmup, o.saturateSeconds), results);
+            PrintRouting("fixed_rate", round, FixedRate(engine, server, o.rate, o.warmup, o.rateSeconds), results);
+        }
+        if (engine.onCount() < o.clients) {
+            std::printf("round %d: %d clients lost their connection\n", round, o.clients - engine.onCount());
+            return 1;
+        }
+    }
+    const LoadCounters &c = engine.counters();
+    std::printf("in all: %ld messages sent, %ld delivered, %ld copies back\n", c.sent, c.deliveries, c.copies);
+    results.print();
+    return 0;
+}
