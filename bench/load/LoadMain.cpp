@@ -168,9 +168,6 @@ int main(int argc, char **argv)
 
     std::printf("%d clients of %s:%u (%s)\n", o.clients, o.target.host.c_str(), o.target.port,
                 o.target.dialect == Dialect::Irc ? "IRC" : "our wire");
-    if (o.target.dialect == Dialect::Vantrel)
-        std::printf("note: every logon is a password check at the accounts' real hash cost, so the logons take as "
-                    "long as the server's hashing of them (a storm measures exactly that)\n");
     if (o.logon == "paced") {
         if (!LogonPaced(engine, o.pacedLogons, o.logonLimit)) {
             std::printf("only %d of %d logged on within %.0f s\n", engine.onCount(), o.clients, o.logonLimit);
