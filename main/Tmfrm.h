@@ -1,6 +1,7 @@
 #pragma once
 
 #include "main/FailureFold.h"
+#include "main/members/ListLines.h"
 #include "meetings/OpeningPace.h"
 #include "meetings/RoomRegistry.h"
 #include "messaging/AbsenceQueue.h"
@@ -86,8 +87,7 @@ public:
     FrameQueue InboundQueue;
     bool InDispatch = false;
     FailureFold DispatchFailures;
-    QByteArrayList ListBuffer;
-    qsizetype ListBufferBytes = 0;
+    ListLines ListBuffer;
     AbsenceMessageQueue AbsenceQueue;
     // Meeting rooms (TmfrmMeetings.cpp): the open rooms, and the pace at
     // which a burst of them gets its windows.
@@ -101,7 +101,7 @@ public:
 
     // Member list (TmfrmMemberList.cpp): the tree's contents and its id index.
     std::unique_ptr<MemberTree> Members;
-    void LoadListText(const QByteArrayList &lines);
+    void LoadListText(const ListLines &lines);
     QList<MemberItem *> FindMember(const QByteArray &id);
     void RefreshTree();
     void UploadList();

@@ -67,30 +67,20 @@ void Tmfrm::ProcLSETS(const FieldList &)
     CloseConversations(*ftree);
     Members->clear();
     ListBuffer.clear();
-    ListBufferBytes = 0;
 }
 
 void Tmfrm::ProcLSETD(const FieldList &fields)
 {
     // Fields 1 to 7, each followed by a TAB. A short LSETD fails before
-    // anything is collected. Written in place: a long list is mostly these.
+    // anything is collected.
     std::array<QByteArrayView, 7> parts;
-    qsizetype size = 0;
     for (int i = 0; i < 7; ++i)
-        size += (parts[i] = fields.view(i + 1)).size() + 1;
-    QByteArray line(size, Qt::Uninitialized);
-    char *out = line.data();
-    for (const QByteArrayView part : parts) {
-        out = std::copy(part.begin(), part.end(), out);
-        *out++ = '\t';
-    }
-    ListBufferBytes += line.size();
-    ListBuffer.append(std::move(line));
-    if (ListBufferBytes > ListBufferLimit) {
+        parts[i] = fields.view(i + 1);
+    ListBuffer.appendTabbed(parts);
+    if (ListBuffer.byteCount() > ListBufferLimit) {
         // Not a member list any more: the connection is broken. Dropped like
         // a lost connection; the next logon sends the list again.
         ListBuffer.clear();
-        ListBufferBytes = 0;
         csock->abort();
     }
 }
@@ -103,6 +93,8 @@ void Tmfrm::ProcLSETE(const FieldList &)
         AnnouncedState = presence::Available;
     }
     LoadListText(ListBuffer);
+    // The lines stay until the next LSETS; no room is kept for more.
+    ListBuffer.squeeze();
     ftree->show();
 }
 
@@ -130,7 +122,7 @@ void Tmfrm::ProcUDEL(const FieldList &fields)
     RefreshTree();
 }
 
-void Tmfrm::LoadListText(const QByteArrayList &lines)
+void Tmfrm::LoadListText(const ListLines &lines)
 {
     ftree->setUpdatesEnabled(false);
     const QByteArrayList errorLines = Members->load(lines);

@@ -44,9 +44,12 @@ std::optional<MemberNode> RecordFor(const LineFields &line)
     MemberNode node;
     node.Kind = SharedKind(kind);
     node.Id = line.field[2].toByteArray();
-    node.DisplayName = line.field[4].toByteArray();
-    // Most names are the server's own, so the two usually share one copy.
-    node.DefaultName = line.field[5] == line.field[4] ? node.DisplayName : line.field[5].toByteArray();
+    // Most names are the server's own, so the two usually share one copy; a
+    // department's group carries its name as its id too.
+    node.DisplayName = line.field[4] == line.field[2] ? node.Id : line.field[4].toByteArray();
+    node.DefaultName = line.field[5] == line.field[4]   ? node.DisplayName
+                       : line.field[5] == line.field[2] ? node.Id
+                                                        : line.field[5].toByteArray();
     if (kind == "G" || kind == "UG") {
         node.State = presence::GroupImage;
         return node;
@@ -101,13 +104,15 @@ QByteArrayList SplitListText(QByteArrayView text)
     return lines;
 }
 
-ListLayout LayoutListLines(const QByteArrayList &lines)
+namespace {
+
+template <typename Lines> ListLayout Layout(const Lines &lines)
 {
     ListLayout layout;
-    layout.entries.reserve(lines.size());
+    layout.entries.reserve(size_t(lines.size()));
     std::array<int, DepthLevels> lastAtDepth;
     lastAtDepth.fill(-1);
-    for (const QByteArray &line : lines) {
+    for (const QByteArrayView line : lines) {
         if (line.isEmpty())
             continue;
         const LineFields fields = ReadLine(line);
@@ -115,11 +120,23 @@ ListLayout LayoutListLines(const QByteArrayList &lines)
         const std::optional<int> depth = node ? DepthOf(fields.field[1]) : std::nullopt;
         const int parent = depth && *depth > 0 ? lastAtDepth[*depth - 1] : -1;
         if (!depth || (*depth > 0 && parent < 0)) {
-            layout.errorLines.append(line);
+            layout.errorLines.append(line.toByteArray());
             continue;
         }
         lastAtDepth[*depth] = static_cast<int>(layout.entries.size());
         layout.entries.push_back({std::move(*node), parent});
     }
     return layout;
+}
+
+} // namespace
+
+ListLayout LayoutListLines(const QByteArrayList &lines)
+{
+    return Layout(lines);
+}
+
+ListLayout LayoutListLines(const ListLines &lines)
+{
+    return Layout(lines);
 }

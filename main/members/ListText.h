@@ -1,5 +1,6 @@
 #pragma once
 
+#include "main/members/ListLines.h"
 #include "main/members/MemberNode.h"
 
 #include <QByteArray>
@@ -35,3 +36,4 @@ struct ListLayout {
 // is neither "0" nor 1 to 99, or a depth whose parent level has no node yet
 // makes the line an error line; the lines after it still load.
 ListLayout LayoutListLines(const QByteArrayList &lines);
+ListLayout LayoutListLines(const ListLines &lines);

@@ -1,7 +1,6 @@
 #include "main/members/MemberTree.h"
 
 #include "main/members/EditRules.h"
-#include "main/members/ListText.h"
 #include "main/members/MemberItem.h"
 #include "main/members/TreeWalk.h"
 #include "main/members/UploadText.h"
@@ -22,7 +21,16 @@ bool IsInBranch(const QTreeWidgetItem *item, const QTreeWidgetItem *branch)
 
 QByteArrayList MemberTree::load(const QByteArrayList &lines)
 {
-    ListLayout layout = LayoutListLines(lines);
+    return place(LayoutListLines(lines));
+}
+
+QByteArrayList MemberTree::load(const ListLines &lines)
+{
+    return place(LayoutListLines(lines));
+}
+
+QByteArrayList MemberTree::place(ListLayout layout)
+{
     // The nodes are built apart from the view and handed over in one insertion,
     // so the view lays itself out once per list.
     std::vector<MemberItem *> made;

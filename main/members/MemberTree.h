@@ -1,5 +1,6 @@
 #pragma once
 
+#include "main/members/ListText.h"
 #include "main/members/MemberIndex.h"
 #include "main/members/MemberNode.h"
 
@@ -21,6 +22,7 @@ public:
     // Adds the nodes of the list lines after the nodes already there, in one
     // insertion; returns the lines that could not be placed.
     QByteArrayList load(const QByteArrayList &lines);
+    QByteArrayList load(const ListLines &lines);
 
     // Deletes every node.
     void clear();
@@ -42,6 +44,8 @@ public:
     QByteArrayList uploadFrames() const;
 
 private:
+    QByteArrayList place(ListLayout layout);
+
     QTreeWidget &m_tree;
     MemberIndex m_index;
 };

@@ -80,7 +80,7 @@ TEST_F(TreeLoading, PresenceReachesEveryCopyOfAMember)
 TEST_F(TreeLoading, BadFramesFailBeforeChangingAnythingAndTheNextFrameIsHandled)
 {
     receive("UADD\t7\tbob\t2\r\n");
-    const QByteArrayList buffer = mfrm->ListBuffer;
+    const ListLines buffer = mfrm->ListBuffer;
     const char *bad[] = {
         "LSETD\tU\t0\tzed\t-\tZed\tZed\t",  // six fields
         "UADD\tseven\tbob\t3", "UADD\t7\tbob", "UDEL\tseven\tbob", "UDEL\t7",
@@ -142,10 +142,7 @@ TEST_F(TreeLoading, ListBeyondAnySaneSizeIsABrokenConnection)
     receive("LSETS\r\n");
     for (int i = 0; i < 160; ++i) // 80 MiB of list lines, and no end
         receive(Lsetd("U", 0, "m" + QByteArray::number(i), name) + "\r\n");
-    qsizetype held = 0;
-    for (const QByteArray &line : mfrm->ListBuffer)
-        held += line.size();
-    EXPECT_LE(held, 64 * 1024 * 1024);
+    EXPECT_LE(mfrm->ListBuffer.byteCount(), 64 * 1024 * 1024);
     // Dropped like a lost connection: the client connects and logs on again.
     ASSERT_TRUE(TestPeer::waitFor([&] { return peer.connectionCount() == 2 && peer.frames().count(logonRequest) == 2; }));
     EXPECT_EQ(panel1(), QStringLiteral("サーバとの接続が切断されました"));
