@@ -173,9 +173,21 @@ void Connection::loggedOn()
     m_logonTimer.stop();
 }
 
+void Connection::holdFrames()
+{
+    m_held = true;
+    if (!m_loggedOn && m_logonTimer.isActive()) {
+        m_logonTimeLeft = std::max(0, m_logonTimer.remainingTime());
+        m_logonTimer.stop();
+    }
+}
+
 void Connection::releaseFrames()
 {
     m_held = false;
+    if (!m_loggedOn && !m_closing && m_logonTimeLeft >= 0)
+        m_logonTimer.start(m_logonTimeLeft);
+    m_logonTimeLeft = -1;
     QMetaObject::invokeMethod(this, &Connection::readFrames, Qt::QueuedConnection);
 }
 

@@ -66,9 +66,11 @@ public:
     void loggedOn();
     // Frames wait, unread, until releaseFrames(): the owner cannot act on them
     // yet (a logon is being checked). What waits is bounded by the read buffer,
-    // since nothing more is read from the socket meanwhile.
-    void holdFrames() { m_held = true; }
-    // Handles the frames that waited, from the event loop.
+    // since nothing more is read from the socket meanwhile. The logon timer
+    // is paused meanwhile: the server's own delay is not the client's.
+    void holdFrames();
+    // Handles the frames that waited, from the event loop; the logon timer
+    // goes on with the time it had left.
     void releaseFrames();
 
 private:
@@ -95,6 +97,7 @@ private:
     FrameCutter m_cutter;
     InboundQueue m_frames;
     QTimer m_logonTimer;
+    int m_logonTimeLeft = -1; // in ms, while the logon timer is paused
     bool m_closing = false;
     bool m_finished = false;
     bool m_held = false;

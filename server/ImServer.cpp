@@ -10,7 +10,6 @@
 
 #include <QDateTime>
 #include <QTcpSocket>
-#include <QThread>
 
 namespace {
 
@@ -37,7 +36,13 @@ ImServer::ImServer(ServerOptions options, QObject *parent)
       m_rooms([this](const QByteArray &id, const QByteArray &frame) { sendTo(id, frame); },
               [this](const QByteArray &id) { return isOnline(id); })
 {
-    m_hashing.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+    PasswordChecks::Options checks;
+    checks.maxWaiting = std::size_t(std::max(1, m_options.maxConnections));
+    if (m_options.checkPassword)
+        checks.verify = m_options.checkPassword;
+    m_checks = std::make_unique<PasswordChecks>(
+        [this](std::function<void()> done) { QMetaObject::invokeMethod(this, std::move(done), Qt::QueuedConnection); },
+        checks);
     m_clock.start();
     connect(&m_listener, &QTcpServer::newConnection, this, &ImServer::acceptConnections);
 }
@@ -47,8 +52,7 @@ ImServer::~ImServer()
     m_listener.close();
     // Password checks not started are dropped: each takes a core for a
     // while, and a stop must not wait for a queue of them.
-    m_hashing.clear();
-    m_hashing.waitForDone();
+    m_checks->stop();
     // The connections go before the tables they refer to.
     const auto connections = m_connections.keys();
     m_connections.clear();
@@ -103,6 +107,8 @@ void ImServer::acceptConnections()
 
 void ImServer::onClosed(Connection &connection)
 {
+    if (const auto check = m_connections[&connection].check)
+        m_checks->cancel(*check); // nobody is left to answer
     release(connection);
     m_connections.remove(&connection);
     m_options.log(QStringLiteral("closed %1").arg(connection.peer()));
@@ -186,21 +192,37 @@ void ImServer::beginLogon(Connection &connection, const FieldList &fields)
         return;
     }
     // Frames sent behind the logon request wait until it is decided; once it
-    // succeeds they are handled as the user's.
+    // succeeds they are handled as the user's. Holding them also pauses the
+    // logon timer: time in the server's own queue of checks is not the
+    // client's.
     connection.holdFrames();
-    // The account is copied: the hash is checked on a worker thread.
     QPointer<Connection> target(&connection);
-    m_hashing.start([this, target, account = *account, password] {
-        const bool ok = VerifyPassword(account.passwordHash, password);
-        QMetaObject::invokeMethod(this, [this, target, account, ok] { finishLogon(target, account, ok); },
-                                  Qt::QueuedConnection);
-    });
+    const auto check = m_checks->submit(account->id, account->passwordHash, password,
+                                        [this, target, account = *account](bool ok) {
+                                            if (const auto session = m_connections.find(target);
+                                                session != m_connections.end())
+                                                session->check.reset();
+                                            finishLogon(target, account, ok);
+                                        });
+    if (!check) {
+        connection.cutOff(QStringLiteral("%1 password checks wait already").arg(m_checks->waiting()));
+        return;
+    }
+    m_connections[&connection].check = check;
+    m_options.log(QStringLiteral("checking the password of %1 from %2").arg(Shown(account->id), connection.peer()));
 }
 
 void ImServer::finishLogon(QPointer<Connection> connection, const Account &account, bool passwordOk)
 {
     if (!connection || connection->isClosing())
         return;
+    // Disabled or deleted while its password was being checked.
+    refreshAccounts();
+    const Account *now = m_directory.find(account.id);
+    if (passwordOk && (!now || now->disabled)) {
+        refuseLogon(*connection, QStringLiteral("%1: the account was disabled or deleted").arg(Shown(account.id)));
+        return;
+    }
     if (passwordOk) {
         completeLogon(*connection, account);
         connection->releaseFrames();

@@ -5,6 +5,7 @@
 #include "server/StoreWriter.h"
 #include "server/Connection.h"
 #include "server/Directory.h"
+#include "server/PasswordChecks.h"
 #include "server/RoomTable.h"
 #include "server/ServerOptions.h"
 
@@ -15,7 +16,6 @@
 #include <QPointer>
 #include <QSet>
 #include <QTcpServer>
-#include <QThreadPool>
 #include <QTimer>
 
 #include <map>
@@ -60,6 +60,7 @@ private:
         qint64 lastRejection = 0; // on m_clock, in ms
         std::optional<Upload> upload; // between LSETS and LSETE
         qint64 absencesRead = 0; // the last absence message read for the user at the logon
+        std::optional<PasswordChecks::Ticket> check; // while its logon is being checked
     };
 
     void acceptConnections();
@@ -115,7 +116,7 @@ private:
     quint64 m_lastListTurn = 0;
     Directory m_directory;
     QTcpServer m_listener;
-    QThreadPool m_hashing; // passwords are checked off the event loop
+    std::unique_ptr<PasswordChecks> m_checks; // passwords are checked off the event loop
     QHash<Connection *, Session> m_connections;
     // Every live connection of a user, oldest first: a user may run more than
     // one client, and each keeps its own connection number.

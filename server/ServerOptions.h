@@ -2,6 +2,7 @@
 
 #include "server/ServerLog.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <chrono>
@@ -33,4 +34,7 @@ struct ServerOptions {
     // Runs on the store's writing thread before each batch of writes; tests
     // make the disk slow with it.
     std::function<void()> beforeStoreWrite;
+    // Checks a password against its stored hash, on a worker thread; empty
+    // for the real check. Tests count and slow the checks with it.
+    std::function<bool(const QByteArray &storedHash, const QByteArray &password)> checkPassword;
 };
