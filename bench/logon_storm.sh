@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# A logon storm at the real hash cost. Each round starts the server afresh
+# (a restart: nothing is remembered) and lets N clients of vantrel-load
+# connect at once, reconnecting 200 ms after any cut-off; then N new clients
+# log on to the same server as the same users (a network blip). Prints the
+# time until all are logged on against the bound, (N checks x the cost of one
+# check / cores) x 1.2, then min and median over the rounds.
+#
+#   bench/logon_storm.sh [--build DIR] [--rounds 3] [--clients 500] [--limit 150]
+#
+# The accounts are imported once per build by that build's server, so they
+# carry its hash cost. Needs: ninja -C DIR vantrel-server vantrel-load logon_check_cost
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build"
+rounds=3
+clients=500
+limit=150
+while (($#)); do
+    case "$1" in
+    --build) build=$(cd "$2" && pwd); shift 2 ;;
+    --rounds) rounds=$2; shift 2 ;;
+    --clients) clients=$2; shift 2 ;;
+    --limit) limit=$2; shift 2 ;;
+    *) sed -n '2,13p' "$0" >&2; exit 2 ;;
+    esac
+done
+
+say() { printf 'logon_storm: %s\n' "$*" >&2; }
+server_bin="$build/bin/vantrel-server"
+load="$build/bin/vantrel-load"
+cost_bin="$build/bin/logon_check_cost"
+for f in "$server_bin" "$load" "$cost_bin"; do
+    [ -x "$f" ] || { say "missing $f: ninja -C $build vantrel-server vantrel-load logon_check_cost"; exit 1; }
+done
+
+work=$(mktemp -d /tmp/vantrel-storm.XXXXXX)
+pid=""
+stop_server() {
+    if [ -n "$pid" ]; then
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+        pid=""
+    fi
+}
+trap 'stop_server; rm -rf "$work"' EXIT
+
+accounts="$build/bench-storm-accounts-$clients"
+if [ ! -e "$accounts/im.db" ]; then
+    say "importing $clients accounts at this build's hash cost into $accounts (once)"
+    rm -rf "$accounts.tmp" && mkdir -p "$accounts.tmp"
+    for ((i = 0; i < clients; i++)); do
+        printf 'L%d\t0\tpw%d\tUser %d\t\tDept %d\n' "$i" "$i" "$i" $((i % 10))
+    done > "$work/accounts.tsv"
+    "$server_bin" --data "$accounts.tmp" import-accounts "$work/accounts.tsv" 2> "$work/import.log" ||
+        { cat "$work/import.log" >&2; exit 1; }
+    mv "$accounts.tmp" "$accounts"
+fi
+
+cores=$(nproc)
+"$cost_bin" "$accounts" L0 pw0 15 > "$work/cost.txt"
+cost=$(awk '/^RESULT check_cost_s/ {print $4}' "$work/cost.txt")
+bound=$(awk -v n="$clients" -v c="$cost" -v k="$cores" 'BEGIN {printf "%.3f", n * c / k * 1.2}')
+say "hash $(head -n1 "$work/cost.txt"); one check $(awk '/^RESULT/ {printf "min %.1f ms, median %.1f ms", $3*1000, $4*1000}' "$work/cost.txt") of CPU"
+say "bound for $clients logons on $cores cores: $clients x $cost s / $cores x 1.2 = $bound s"
+
+start_server() {
+    rm -rf "$work/data" && cp -r "$accounts" "$work/data"
+    "$server_bin" --data "$work/data" --listen 127.0.0.1 --port 0 2> "$work/server.log" &
+    pid=$!
+    port=""
+    for _ in $(seq 200); do
+        port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/server.log" | head -n1)
+        [ -n "$port" ] && return 0
+        sleep 0.1
+    done
+    say "the server did not start"; cat "$work/server.log" >&2; exit 1
+}
+
+# One storm; appends "KIND all_on_s logged_on attempts cut_off server_cpu_s busy_after_s" to results.
+storm() {
+    local kind=$1
+    "$load" --port "$port" --server-pid "$pid" --clients "$clients" --logon storm-reconnect \
+        --logon-limit "$limit" --rounds 0 > "$work/$kind.out"
+    grep -E '^storm_reconnect' "$work/$kind.out" | sed "s/^storm_reconnect/$kind/" >&2
+    awk -v kind="$kind" '/^RESULT storm_reconnect_/ {sub("RESULT storm_reconnect_", ""); v[$1] = $3}
+        END {printf "%s %s %s %s %s %s %s\n", kind, ("all_on_s" in v) ? v["all_on_s"] : "nan", v["logged_on"],
+             v["attempts"], v["cut_off"], v["server_cpu_s"], v["busy_after_s"]}' "$work/$kind.out" >> "$work/results"
+}
+
+: > "$work/results"
+for ((round = 1; round <= rounds; round++)); do
+    say "round $round"
+    start_server
+    storm restart
+    storm blip
+    stop_server
+done
+
+echo "logon storm, $clients clients, $cores cores; bound (checks x cost / cores) x 1.2 = $bound s (check ${cost} s)"
+for kind in restart blip; do
+    awk -v kind="$kind" -v bound="$bound" '$1 == kind {n++; t[n] = $2; on[n] = $3; att[n] = $4; cut[n] = $5; cpu[n] = $6}
+        function median(a, n,   i, j, x, s) { for (i = 1; i <= n; i++) s[i] = a[i]
+            for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (s[j] < s[i]) { x = s[i]; s[i] = s[j]; s[j] = x }
+            return n % 2 ? s[(n + 1) / 2] : (s[n / 2] + s[n / 2 + 1]) / 2 }
+        function least(a, n,   i, m) { m = a[1]; for (i = 2; i <= n; i++) if (a[i] < m) m = a[i]; return m }
+        END { printf "%-8s all on: min %.2f s, median %.2f s (median / bound %.2f); logged on median %d; attempts median %d; cut off median %d; server CPU median %.1f s\n",
+              kind, least(t, n), median(t, n), median(t, n) / bound, median(on, n), median(att, n), median(cut, n), median(cpu, n) }' "$work/results"
+done
