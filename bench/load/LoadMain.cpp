@@ -131,6 +131,12 @@ void PrintStorm(const char *name, const StormResult &storm, int clients, Results
                 c.attempts, c.cutOff, c.refused, c.failedConnects, c.dropped);
     std::printf("%s: server %.1f CPU-s during the storm; still busy %.1f s (%.1f CPU-s) after it ended\n", name,
                 storm.serverCpuSeconds, storm.busyAfterSeconds, storm.cpuAfterSeconds);
+    // The bound a storm is judged by: the server's CPU time spread over every core.
+    const double cores = static_cast<double>(sysconf(_SC_NPROCESSORS_ONLN));
+    const double spread = storm.serverCpuSeconds / cores;
+    if (storm.complete && spread > 0.5)
+        std::printf("%s: all on after %.2fx the server's CPU time over %.0f cores (%.1f s)\n", name,
+                    storm.allOnSeconds / spread, cores, spread);
     const std::string key = name;
     results.add(key + "_logged_on", storm.loggedOn);
     if (storm.complete)
@@ -139,6 +145,8 @@ void PrintStorm(const char *name, const StormResult &storm, int clients, Results
     results.add(key + "_cut_off", static_cast<double>(c.cutOff));
     results.add(key + "_server_cpu_s", storm.serverCpuSeconds);
     results.add(key + "_busy_after_s", storm.busyAfterSeconds);
+    if (storm.complete && spread > 0.5)
+        results.add(key + "_all_on_vs_cpu", storm.allOnSeconds / spread);
 }
 
 void PrintRouting(const char *name, int round, const RoutingResult &r, Results &results)
