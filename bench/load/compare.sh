@@ -74,10 +74,11 @@ stop_target() {
 }
 trap 'stop_target; rm -rf "$work/data" "$work/inspircd"' EXIT
 
-# The accounts are imported once, at their real hash cost, and the imported
-# folder is copied for every start: importing hashes every password.
+# The accounts are imported at their real hash cost once per build of the
+# server (a build may change the cost), and the imported folder is copied for
+# every start: importing hashes every password.
 accounts_cache="$build/bench-load-accounts-$clients"
-if [[ " $targets " == *" server "* ]] && [ ! -e "$accounts_cache/im.db" ]; then
+if [[ " $targets " == *" server "* ]] && { [ ! -e "$accounts_cache/im.db" ] || [ "$server_bin" -nt "$accounts_cache/im.db" ]; }; then
     say "importing $clients accounts at the real hash cost into $accounts_cache (once; it takes a while)"
     rm -rf "$accounts_cache.tmp"
     mkdir -p "$accounts_cache.tmp"
