@@ -119,6 +119,20 @@ private:
     std::map<std::string, std::vector<double>> m_values;
 };
 
+// The 1-, 5- and 15-minute load averages, as /proc gives them.
+std::string LoadAverage()
+{
+    char text[64] = {};
+    if (FILE *file = std::fopen("/proc/loadavg", "re")) {
+        if (!std::fgets(text, sizeof text, file))
+            text[0] = 0;
+        std::fclose(file);
+    }
+    std::string average(text);
+    const size_t third = average.find(' ', average.find(' ', average.find(' ') + 1) + 1);
+    return average.substr(0, third);
+}
+
 void PrintStorm(const char *name, const StormResult &storm, int clients, Results &results)
 {
     const LoadCounters &c = storm.counters;
@@ -137,6 +151,10 @@ void PrintStorm(const char *name, const StormResult &storm, int clients, Results
     if (storm.complete && spread > 0.5)
         std::printf("%s: all on after %.2fx the server's CPU time over %.0f cores (%.1f s)\n", name,
                     storm.allOnSeconds / spread, cores, spread);
+    // On a shared machine the server may get far less than every core: say how much it got.
+    const double used = storm.seconds > 0 ? storm.serverCpuSeconds / storm.seconds : 0;
+    std::printf("%s: the server used %.2f cores on average; the machine's load average is %s\n", name, used,
+                LoadAverage().c_str());
     const std::string key = name;
     results.add(key + "_logged_on", storm.loggedOn);
     if (storm.complete)
@@ -147,6 +165,7 @@ void PrintStorm(const char *name, const StormResult &storm, int clients, Results
     results.add(key + "_busy_after_s", storm.busyAfterSeconds);
     if (storm.complete && spread > 0.5)
         results.add(key + "_all_on_vs_cpu", storm.allOnSeconds / spread);
+    results.add(key + "_server_cores", used);
 }
 
 void PrintRouting(const char *name, int round, const RoutingResult &r, Results &results)
@@ -174,8 +193,8 @@ int main(int argc, char **argv)
     const ProcessProbe server(o.serverPid);
     Results results;
 
-    std::printf("%d clients of %s:%u (%s)\n", o.clients, o.target.host.c_str(), o.target.port,
-                o.target.dialect == Dialect::Irc ? "IRC" : "our wire");
+    std::printf("%d clients of %s:%u (%s); the machine's load average is %s\n", o.clients, o.target.host.c_str(),
+                o.target.port, o.target.dialect == Dialect::Irc ? "IRC" : "our wire", LoadAverage().c_str());
     if (o.logon == "paced") {
         if (!LogonPaced(engine, o.pacedLogons, o.logonLimit)) {
             std::printf("only %d of %d logged on within %.0f s\n", engine.onCount(), o.clients, o.logonLimit);

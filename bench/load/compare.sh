@@ -261,5 +261,6 @@ END {
     row("storm with reconnect: cut off before the answer", "storm_reconnect_cut_off")
     row("storm with reconnect: server CPU-s", "storm_reconnect_server_cpu_s")
     row("storm with reconnect: all on, over server CPU-s per core", "storm_reconnect_all_on_vs_cpu")
+    row("storm with reconnect: cores the server got, on average", "storm_reconnect_server_cores")
     row("storm with reconnect: server busy after, s", "storm_reconnect_busy_after_s")
 }' "$results" | tee "$out/table.md"
