@@ -3,9 +3,26 @@
 #include "server/AccountStore.h"
 #include "server/StoreWriter.h"
 
-Absences::Absences(AccountStore &reader, StoreWriter &writer, LogSink log)
-    : m_reader(reader), m_writer(writer), m_log(std::move(log))
+#include <QDateTime>
+#include <QUuid>
+
+namespace {
+
+qint64 Now()
 {
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+} // namespace
+
+Absences::Absences(AccountStore &reader, StoreWriter &writer, LogSink log, std::chrono::milliseconds claimLease)
+    : m_reader(reader), m_writer(writer), m_log(std::move(log)), m_claimLease(claimLease),
+      m_node(QUuid::createUuid().toString(QUuid::WithoutBraces))
+{
+    // A SQLite store has no other node: claims left by a server that was
+    // killed are void, and its messages are not kept back for the lease.
+    if (!m_reader.isPostgres() && !m_reader.releaseAllAbsenceClaims())
+        m_log(QStringLiteral("could not give up the claims on absence messages: %1").arg(m_reader.lastError()));
 }
 
 void Absences::add(const QByteArray &recipient, const AbsenceMessage &message, std::function<void(qint64)> stored)
@@ -27,11 +44,34 @@ void Absences::add(const QByteArray &recipient, const AbsenceMessage &message, s
     });
 }
 
-QList<AbsenceMessage> Absences::waitingFor(const QByteArray &recipient) const
+qint64 Absences::claimedUntil() const
 {
-    QList<AbsenceMessage> messages = m_reader.absencesFor(recipient);
+    return Now() + m_claimLease.count();
+}
+
+QList<AbsenceMessage> Absences::claim(const QByteArray &recipient, int holder)
+{
+    QList<AbsenceMessage> messages = m_reader.claimAbsences(recipient, m_node, Now(), claimedUntil());
     messages.removeIf([this](const AbsenceMessage &message) { return m_removing.contains(message.rowId); });
+    for (const AbsenceMessage &message : messages)
+        hold(message.rowId, holder);
     return messages;
+}
+
+bool Absences::claim(qint64 rowId, int holder)
+{
+    if (m_removing.contains(rowId))
+        return false;
+    if (!m_holders.contains(rowId) && !m_reader.claimAbsence(rowId, m_node, Now(), claimedUntil()))
+        return false;
+    hold(rowId, holder);
+    return true;
+}
+
+void Absences::hold(qint64 rowId, int holder)
+{
+    m_holders[rowId].insert(holder);
+    m_held[holder].insert(rowId);
 }
 
 void Absences::remove(qint64 rowId)
@@ -39,8 +79,34 @@ void Absences::remove(qint64 rowId)
     if (m_removing.contains(rowId))
         return; // sent to two clients of the user: deleted once
     m_removing.insert(rowId);
+    for (int holder : m_holders.take(rowId))
+        m_held[holder].remove(rowId);
     m_writer.write([this, rowId](AccountStore &store) {
         store.deleteAbsence(rowId);
         return [this, rowId](bool) { m_removing.remove(rowId); };
     });
+}
+
+void Absences::release(int holder)
+{
+    QList<qint64> unheld;
+    for (qint64 rowId : m_held.take(holder)) {
+        auto holders = m_holders.find(rowId);
+        if (holders == m_holders.end())
+            continue;
+        holders->remove(holder);
+        if (holders->isEmpty()) {
+            m_holders.erase(holders);
+            unheld.append(rowId);
+        }
+    }
+    if (!unheld.isEmpty() && !m_reader.releaseAbsences(unheld, m_node))
+        m_log(QStringLiteral("could not give up the claims on absence messages: %1").arg(m_reader.lastError()));
+}
+
+QList<AbsenceMessage> Absences::waitingFor(const QByteArray &recipient) const
+{
+    QList<AbsenceMessage> messages = m_reader.absencesFor(recipient);
+    messages.removeIf([this](const AbsenceMessage &message) { return m_removing.contains(message.rowId); });
+    return messages;
 }

@@ -26,17 +26,18 @@ int Refuse(const QString &reason)
     return Refused;
 }
 
-std::unique_ptr<AccountStore> OpenStore(const QString &dataDir, bool mayCreate, QString *error)
+std::unique_ptr<AccountStore> OpenStore(const StoreLocation &where, bool mayCreate, QString *error)
 {
-    // Only an added account may start a database: elsewhere a missing one is
-    // a mistyped --data.
-    if (!mayCreate && !QFileInfo::exists(QDir(dataDir).filePath(QStringLiteral("im.db")))) {
-        *error = QStringLiteral("there is no database in %1 (see --data)").arg(dataDir);
+    // Only an added account may start a SQLite database: elsewhere a missing
+    // one is a mistyped --data.
+    if (!where.isPostgres() && !mayCreate &&
+        !QFileInfo::exists(QDir(where.dataDir).filePath(QStringLiteral("im.db")))) {
+        *error = QStringLiteral("there is no database in %1 (see --data)").arg(where.dataDir);
         return nullptr;
     }
-    auto store = AccountStore::Open(dataDir, error);
+    auto store = AccountStore::Open(where, error);
     if (!store)
-        *error = QStringLiteral("cannot open the database in %1: %2").arg(dataDir, *error);
+        *error = QStringLiteral("cannot open the database in %1: %2").arg(where.shown(), *error);
     return store;
 }
 
@@ -78,7 +79,7 @@ int List(AccountStore &store)
     return Done;
 }
 
-int Add(const QString &dataDir, const QString &userId, const NewAccountDetails &details,
+int Add(const StoreLocation &where, const QString &userId, const NewAccountDetails &details,
         const PasswordSource &source)
 {
     if (details.name.isEmpty() || details.department.isEmpty())
@@ -93,7 +94,7 @@ int Add(const QString &dataDir, const QString &userId, const NewAccountDetails &
     Account account = std::get<Account>(std::move(checked));
 
     QString error;
-    auto store = OpenStore(dataDir, true, &error);
+    auto store = OpenStore(where, true, &error);
     if (!store)
         return Refuse(error);
     if (store->account(account.id))
@@ -137,7 +138,7 @@ int Change(AccountStore &store, const QString &command, const QString &userId, c
 
 } // namespace
 
-int RunAccountsCommand(const QString &dataDir, const QStringList &args, const NewAccountDetails &details,
+int RunAccountsCommand(const StoreLocation &where, const QStringList &args, const NewAccountDetails &details,
                        const PasswordSource &password)
 {
     const QString command = args.value(0);
@@ -150,10 +151,10 @@ int RunAccountsCommand(const QString &dataDir, const QStringList &args, const Ne
         return Usage;
     }
     if (command == QLatin1String("add"))
-        return Add(dataDir, args[1], details, password);
+        return Add(where, args[1], details, password);
 
     QString error;
-    auto store = OpenStore(dataDir, false, &error);
+    auto store = OpenStore(where, false, &error);
     if (!store)
         return Refuse(error);
     if (command == QLatin1String("list"))

@@ -1,12 +1,14 @@
 #pragma once
 
+#include "server/StoreLocation.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <optional>
 
-// `vantrel-server --data DIR accounts ...`: the administrator's commands on
+// `vantrel-server --data DIR accounts ...` (or --store URL): the administrator's commands on
 // single accounts. Each refuses bad input with its reason and changes nothing
 // then; a running server on the same folder sees the change without a restart.
 
@@ -24,5 +26,5 @@ using PasswordSource = std::function<std::optional<QString>(const QString &userI
 // Runs `accounts ARGS` (ARGS without the word "accounts"); output goes to
 // standard output, refusals to standard error. Returns the exit status: 0
 // done, 1 refused or failed, 2 a command line it cannot use.
-int RunAccountsCommand(const QString &dataDir, const QStringList &args, const NewAccountDetails &details,
+int RunAccountsCommand(const StoreLocation &where, const QStringList &args, const NewAccountDetails &details,
                        const PasswordSource &password);

@@ -1,13 +1,14 @@
 #include "server/AccountStore.h"
 
-#include "server/DataFolder.h"
+#include "server/PostgresStore.h"
+#include "server/SqliteStore.h"
 
-#include <QAtomicInt>
-#include <QDir>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+
+#include <algorithm>
 
 namespace {
 
@@ -16,21 +17,24 @@ QSqlDatabase Db(const QString &name)
     return QSqlDatabase::database(name, false);
 }
 
-QString NextConnectionName()
-{
-    static QAtomicInt counter;
-    return QStringLiteral("vantrel-store-%1").arg(counter.fetchAndAddRelaxed(1));
-}
-
 // Texts are blobs: cp932 bytes compare and come back exactly as stored.
 QVariant Blob(const QByteArray &bytes)
 {
     return QVariant(bytes.isNull() ? QByteArray("") : bytes);
 }
 
+AbsenceMessage AbsenceAt(const QSqlQuery &query)
+{
+    return AbsenceMessage{query.value(0).toLongLong(), query.value(1).toByteArray(), query.value(2).toByteArray(),
+                          query.value(3).toByteArray()};
+}
+
 } // namespace
 
-AccountStore::AccountStore(QString connectionName) : m_connectionName(std::move(connectionName)) {}
+AccountStore::AccountStore(QString connectionName, bool postgres)
+    : m_connectionName(std::move(connectionName)), m_postgres(postgres)
+{
+}
 
 AccountStore::~AccountStore()
 {
@@ -42,24 +46,22 @@ AccountStore::~AccountStore()
     QSqlDatabase::removeDatabase(m_connectionName);
 }
 
-std::unique_ptr<AccountStore> AccountStore::Open(const QString &dataDir, QString *error)
+std::unique_ptr<AccountStore> AccountStore::Open(const StoreLocation &where, QString *error)
 {
-    if (!PrepareDataFolder(dataDir, error))
-        return nullptr;
-    std::unique_ptr<AccountStore> store(new AccountStore(NextConnectionName()));
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), store->m_connectionName);
-        db.setDatabaseName(QDir(dataDir).filePath(QStringLiteral("im.db")));
-        if (!db.open()) {
-            *error = db.lastError().text();
-            return nullptr;
-        }
-    }
-    if (!store->createSchema()) {
+    std::unique_ptr<AccountStore> store =
+        where.isPostgres() ? OpenPostgresStore(where.postgresUrl, error) : OpenSqliteStore(where.dataDir, error);
+    if (store && !store->prepare()) {
         *error = store->m_lastError;
         return nullptr;
     }
     return store;
+}
+
+std::unique_ptr<AccountStore> AccountStore::Open(const QString &dataDir, QString *error)
+{
+    StoreLocation where;
+    where.dataDir = dataDir;
+    return Open(where, error);
 }
 
 bool AccountStore::exec(const QString &sql)
@@ -71,41 +73,79 @@ bool AccountStore::exec(const QString &sql)
     return false;
 }
 
-bool AccountStore::createSchema()
+bool AccountStore::execAll(const QStringList &statements)
 {
-    // WAL lets readers go on while a write commits; FULL makes a stored absence
-    // message survive a power cut, which is what "stored" promises the sender.
-    // The server reads on its event loop while its writer thread commits; a
-    // reader waits briefly rather than fail in the rare moments WAL locks it out.
-    return exec(QStringLiteral("PRAGMA journal_mode=WAL")) && exec(QStringLiteral("PRAGMA synchronous=FULL")) &&
-           exec(QStringLiteral("PRAGMA busy_timeout=2000")) &&
-           exec(QStringLiteral("CREATE TABLE IF NOT EXISTS accounts ("
-                               " user_id BLOB PRIMARY KEY, corp INTEGER NOT NULL, pw_hash TEXT NOT NULL,"
-                               " display_name BLOB NOT NULL, mail BLOB NOT NULL, department BLOB NOT NULL,"
-                               " sort_order INTEGER NOT NULL)")) &&
-           // Each import reads the greatest sort_order: without the index that is
-           // a scan per account, quadratic in the size of the company.
-           exec(QStringLiteral("CREATE INDEX IF NOT EXISTS accounts_by_order ON accounts (sort_order)")) &&
-           exec(QStringLiteral("CREATE TABLE IF NOT EXISTS list_owners (owner BLOB PRIMARY KEY)")) &&
-           exec(QStringLiteral("CREATE TABLE IF NOT EXISTS list_nodes ("
-                               " owner BLOB NOT NULL, position INTEGER NOT NULL, kind BLOB NOT NULL,"
-                               " node_id BLOB NOT NULL, depth INTEGER NOT NULL, display_name BLOB NOT NULL,"
-                               " PRIMARY KEY (owner, position))")) &&
-           exec(QStringLiteral("CREATE TABLE IF NOT EXISTS absence_messages ("
-                               " id INTEGER PRIMARY KEY AUTOINCREMENT, recipient BLOB NOT NULL,"
-                               " received BLOB NOT NULL, sender_name BLOB NOT NULL, body BLOB NOT NULL)")) &&
-           exec(QStringLiteral("CREATE INDEX IF NOT EXISTS absence_by_recipient ON absence_messages (recipient, id)")) &&
-           upgradeSchema();
+    return std::all_of(statements.begin(), statements.end(), [this](const QString &sql) { return exec(sql); });
+}
+
+bool AccountStore::migrate(const QString &begin, const QString &lock, const QList<MigrationStep> &steps)
+{
+    Q_ASSERT(steps.size() == SchemaVersion);
+    if (!exec(begin))
+        return false;
+    const auto fail = [this] {
+        const QString error = m_lastError;
+        exec(QStringLiteral("ROLLBACK"));
+        m_lastError = QStringLiteral("cannot bring the schema to version %1: %2").arg(SchemaVersion).arg(error);
+        return false;
+    };
+    if ((!lock.isEmpty() && !exec(lock)) ||
+        !exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)")))
+        return fail();
+    int version = 0;
+    {
+        QSqlQuery query(Db(m_connectionName));
+        if (!query.exec(QStringLiteral("SELECT version FROM schema_version"))) {
+            m_lastError = query.lastError().text();
+            return fail();
+        }
+        if (query.next())
+            version = query.value(0).toInt();
+        else if (!exec(QStringLiteral("INSERT INTO schema_version (version) VALUES (0)")))
+            return fail();
+    }
+    if (version > SchemaVersion) {
+        m_lastError = QStringLiteral("the database is of a newer version (%1) than this program knows (%2)")
+                          .arg(version)
+                          .arg(SchemaVersion);
+        exec(QStringLiteral("ROLLBACK"));
+        return false;
+    }
+    for (int step = version; step < SchemaVersion; ++step)
+        if (!steps[step]())
+            return fail();
+    if (version < SchemaVersion &&
+        !exec(QStringLiteral("UPDATE schema_version SET version = %1").arg(SchemaVersion)))
+        return fail();
+    if (!exec(QStringLiteral("COMMIT")))
+        return fail();
+    m_stepsApplied = SchemaVersion - version;
+    return true;
+}
+
+int AccountStore::schemaVersion() const
+{
+    QSqlQuery query(Db(m_connectionName));
+    if (!query.exec(QStringLiteral("SELECT version FROM schema_version")) || !query.next())
+        return 0;
+    return query.value(0).toInt();
 }
 
 bool AccountStore::transaction()
 {
-    return Db(m_connectionName).transaction();
+    QSqlDatabase db = Db(m_connectionName);
+    if (!db.transaction()) {
+        m_lastError = db.lastError().text();
+        return false;
+    }
+    ++m_transactionDepth;
+    return true;
 }
 
 bool AccountStore::commit()
 {
     QSqlDatabase db = Db(m_connectionName);
+    m_transactionDepth = 0;
     if (db.commit())
         return true;
     m_lastError = db.lastError().text();
@@ -114,28 +154,57 @@ bool AccountStore::commit()
 
 bool AccountStore::rollback()
 {
+    m_transactionDepth = 0;
     return Db(m_connectionName).rollback();
+}
+
+bool AccountStore::isolated(const std::function<bool()> &work)
+{
+    if (m_transactionDepth == 0)
+        return work();
+    const QString name = QStringLiteral("step_%1").arg(++m_savepoints);
+    if (!exec(QStringLiteral("SAVEPOINT ") + name))
+        return false;
+    if (work())
+        return exec(QStringLiteral("RELEASE SAVEPOINT ") + name);
+    const QString error = m_lastError;
+    exec(QStringLiteral("ROLLBACK TO SAVEPOINT ") + name);
+    exec(QStringLiteral("RELEASE SAVEPOINT ") + name);
+    m_lastError = error;
+    return false;
+}
+
+QString AccountStore::nextAccountOrder() const
+{
+    // Past every order a stored list has seen too, so that an account added
+    // after the newest one was deleted is still new to those lists.
+    return QStringLiteral("(SELECT ") +
+           greatest(QStringLiteral("(SELECT COALESCE(MAX(sort_order), 0) FROM accounts)"),
+                    QStringLiteral("(SELECT COALESCE(MAX(accounts_seen), 0) FROM list_owners)")) +
+           QStringLiteral(" + 1)");
 }
 
 bool AccountStore::upsertAccount(const Account &account)
 {
-    QSqlQuery query(Db(m_connectionName));
-    query.prepare(QStringLiteral("INSERT INTO accounts (user_id, corp, pw_hash, display_name, mail, department,"
-                                 " sort_order) VALUES (?, ?, ?, ?, ?, ?, ") +
-                  nextAccountOrder() +
-                  QStringLiteral(") ON CONFLICT (user_id) DO UPDATE SET corp = excluded.corp, pw_hash = excluded.pw_hash,"
-                                 " display_name = excluded.display_name, mail = excluded.mail,"
-                                 " department = excluded.department"));
-    query.addBindValue(Blob(account.id));
-    query.addBindValue(account.corpIndex);
-    query.addBindValue(QString::fromLatin1(account.passwordHash));
-    query.addBindValue(Blob(account.displayName));
-    query.addBindValue(Blob(account.mail));
-    query.addBindValue(Blob(account.department));
-    if (query.exec())
-        return true;
-    m_lastError = query.lastError().text();
-    return false;
+    return isolated([&] {
+        QSqlQuery query(Db(m_connectionName));
+        query.prepare(QStringLiteral("INSERT INTO accounts (user_id, corp, pw_hash, display_name, mail, department,"
+                                     " sort_order) VALUES (?, ?, ?, ?, ?, ?, ") +
+                      nextAccountOrder() +
+                      QStringLiteral(") ON CONFLICT (user_id) DO UPDATE SET corp = excluded.corp,"
+                                     " pw_hash = excluded.pw_hash, display_name = excluded.display_name,"
+                                     " mail = excluded.mail, department = excluded.department"));
+        query.addBindValue(Blob(account.id));
+        query.addBindValue(account.corpIndex);
+        query.addBindValue(QString::fromLatin1(account.passwordHash));
+        query.addBindValue(Blob(account.displayName));
+        query.addBindValue(Blob(account.mail));
+        query.addBindValue(Blob(account.department));
+        if (query.exec())
+            return true;
+        m_lastError = query.lastError().text();
+        return false;
+    });
 }
 
 QList<Account> AccountStore::accounts() const
@@ -179,56 +248,137 @@ std::optional<QList<ListNode>> AccountStore::storedList(const QByteArray &owner)
 
 bool AccountStore::saveList(const QByteArray &owner, const QList<ListNode> &nodes)
 {
-    // A savepoint, not a transaction: the list is written whole or not at
-    // all, inside a batch of writes or on its own.
-    if (!exec(QStringLiteral("SAVEPOINT save_list")))
+    // The list is written whole or not at all, inside a batch of writes or
+    // on its own.
+    const bool alone = m_transactionDepth == 0;
+    if (alone && !transaction())
         return false;
-    QSqlQuery query(Db(m_connectionName));
-    auto fail = [&] {
-        m_lastError = query.lastError().text();
-        exec(QStringLiteral("ROLLBACK TO save_list"));
-        exec(QStringLiteral("RELEASE save_list"));
-        return false;
-    };
-    query.prepare(QStringLiteral("DELETE FROM list_nodes WHERE owner = ?"));
-    query.addBindValue(Blob(owner));
-    if (!query.exec())
-        return fail();
-    query.prepare(QStringLiteral("INSERT INTO list_owners (owner, accounts_seen) VALUES (?,"
-                                 " (SELECT COALESCE(MAX(sort_order), 0) FROM accounts))"
-                                 " ON CONFLICT (owner) DO UPDATE SET accounts_seen = excluded.accounts_seen"));
-    query.addBindValue(Blob(owner));
-    if (!query.exec())
-        return fail();
-    query.prepare(QStringLiteral("INSERT INTO list_nodes (owner, position, kind, node_id, depth, display_name)"
-                                 " VALUES (?, ?, ?, ?, ?, ?)"));
-    for (qsizetype i = 0; i < nodes.size(); ++i) {
+    const bool saved = isolated([&] {
+        QSqlQuery query(Db(m_connectionName));
+        const auto failed = [&] {
+            m_lastError = query.lastError().text();
+            return false;
+        };
+        query.prepare(QStringLiteral("DELETE FROM list_nodes WHERE owner = ?"));
         query.addBindValue(Blob(owner));
-        query.addBindValue(static_cast<qlonglong>(i));
-        query.addBindValue(Blob(nodes[i].kind));
-        query.addBindValue(Blob(nodes[i].id));
-        query.addBindValue(nodes[i].depth);
-        query.addBindValue(Blob(nodes[i].displayName));
         if (!query.exec())
-            return fail();
-    }
-    return exec(QStringLiteral("RELEASE save_list"));
+            return failed();
+        query.prepare(QStringLiteral("INSERT INTO list_owners (owner, accounts_seen) VALUES (?,"
+                                     " (SELECT COALESCE(MAX(sort_order), 0) FROM accounts))"
+                                     " ON CONFLICT (owner) DO UPDATE SET accounts_seen = excluded.accounts_seen"));
+        query.addBindValue(Blob(owner));
+        if (!query.exec())
+            return failed();
+        query.prepare(QStringLiteral("INSERT INTO list_nodes (owner, position, kind, node_id, depth, display_name)"
+                                     " VALUES (?, ?, ?, ?, ?, ?)"));
+        for (qsizetype i = 0; i < nodes.size(); ++i) {
+            query.addBindValue(Blob(owner));
+            query.addBindValue(static_cast<qlonglong>(i));
+            query.addBindValue(Blob(nodes[i].kind));
+            query.addBindValue(Blob(nodes[i].id));
+            query.addBindValue(nodes[i].depth);
+            query.addBindValue(Blob(nodes[i].displayName));
+            if (!query.exec())
+                return failed();
+        }
+        return true;
+    });
+    if (!alone)
+        return saved;
+    if (saved && commit())
+        return true;
+    rollback();
+    return false;
 }
 
-std::optional<qint64> AccountStore::addAbsence(const QByteArray &recipient, const AbsenceMessage &message)
+std::optional<qint64> AccountStore::addAbsence(const QByteArray &recipient, const AbsenceMessage &message,
+                                               const QString &claimant, qint64 claimedUntil)
 {
+    std::optional<qint64> rowId;
+    isolated([&] {
+        QSqlQuery query(Db(m_connectionName));
+        query.prepare(QStringLiteral("INSERT INTO absence_messages (recipient, received, sender_name, body,"
+                                     " claimed_by, claim_expires) VALUES (?, ?, ?, ?, ?, ?) RETURNING id"));
+        query.addBindValue(Blob(recipient));
+        query.addBindValue(Blob(message.received));
+        query.addBindValue(Blob(message.senderName));
+        query.addBindValue(Blob(message.text));
+        query.addBindValue(claimant.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(claimant));
+        query.addBindValue(claimant.isEmpty() ? QVariant(QMetaType(QMetaType::LongLong)) : QVariant(claimedUntil));
+        if (!query.exec() || !query.next()) {
+            m_lastError = query.lastError().text();
+            return false;
+        }
+        rowId = query.value(0).toLongLong();
+        return true;
+    });
+    return rowId;
+}
+
+QList<AbsenceMessage> AccountStore::claimAbsences(const QByteArray &recipient, const QString &claimant, qint64 now,
+                                                  qint64 claimedUntil)
+{
+    // One statement: PostgreSQL makes a second node's UPDATE wait for the
+    // first one's rows and then look at them again, where it finds them
+    // claimed; SQLite runs one writer at a time.
+    QList<AbsenceMessage> result;
     QSqlQuery query(Db(m_connectionName));
-    query.prepare(QStringLiteral(
-        "INSERT INTO absence_messages (recipient, received, sender_name, body) VALUES (?, ?, ?, ?)"));
+    query.prepare(QStringLiteral("UPDATE absence_messages SET claimed_by = ?, claim_expires = ?"
+                                 " WHERE recipient = ? AND (claimed_by IS NULL OR claimed_by = ? OR claim_expires < ?)"
+                                 " RETURNING id, received, sender_name, body"));
+    query.addBindValue(claimant);
+    query.addBindValue(claimedUntil);
     query.addBindValue(Blob(recipient));
-    query.addBindValue(Blob(message.received));
-    query.addBindValue(Blob(message.senderName));
-    query.addBindValue(Blob(message.text));
+    query.addBindValue(claimant);
+    query.addBindValue(now);
     if (!query.exec()) {
         m_lastError = query.lastError().text();
-        return std::nullopt;
+        return result;
     }
-    return query.lastInsertId().toLongLong();
+    while (query.next())
+        result.append(AbsenceAt(query));
+    std::sort(result.begin(), result.end(),
+              [](const AbsenceMessage &a, const AbsenceMessage &b) { return a.rowId < b.rowId; });
+    return result;
+}
+
+bool AccountStore::claimAbsence(qint64 rowId, const QString &claimant, qint64 now, qint64 claimedUntil)
+{
+    QSqlQuery query(Db(m_connectionName));
+    query.prepare(QStringLiteral("UPDATE absence_messages SET claimed_by = ?, claim_expires = ?"
+                                 " WHERE id = ? AND (claimed_by IS NULL OR claimed_by = ? OR claim_expires < ?)"));
+    query.addBindValue(claimant);
+    query.addBindValue(claimedUntil);
+    query.addBindValue(rowId);
+    query.addBindValue(claimant);
+    query.addBindValue(now);
+    if (!query.exec()) {
+        m_lastError = query.lastError().text();
+        return false;
+    }
+    return query.numRowsAffected() == 1;
+}
+
+bool AccountStore::releaseAbsences(const QList<qint64> &rowIds, const QString &claimant)
+{
+    QSqlQuery query(Db(m_connectionName));
+    query.prepare(QStringLiteral("UPDATE absence_messages SET claimed_by = NULL, claim_expires = NULL"
+                                 " WHERE id = ? AND claimed_by = ?"));
+    for (qint64 rowId : rowIds) {
+        query.addBindValue(rowId);
+        query.addBindValue(claimant);
+        if (!query.exec()) {
+            m_lastError = query.lastError().text();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool AccountStore::releaseAllAbsenceClaims()
+{
+    return exec(QStringLiteral("UPDATE absence_messages SET claimed_by = NULL, claim_expires = NULL"
+                               " WHERE claimed_by IS NOT NULL"));
 }
 
 QList<AbsenceMessage> AccountStore::absencesFor(const QByteArray &recipient) const
@@ -243,8 +393,7 @@ QList<AbsenceMessage> AccountStore::absencesFor(const QByteArray &recipient) con
         return result;
     }
     while (query.next())
-        result.append(AbsenceMessage{query.value(0).toLongLong(), query.value(1).toByteArray(),
-                                     query.value(2).toByteArray(), query.value(3).toByteArray()});
+        result.append(AbsenceAt(query));
     return result;
 }
 
@@ -260,11 +409,13 @@ int AccountStore::absenceCount(const QByteArray &recipient) const
 
 bool AccountStore::deleteAbsence(qint64 rowId)
 {
-    QSqlQuery query(Db(m_connectionName));
-    query.prepare(QStringLiteral("DELETE FROM absence_messages WHERE id = ?"));
-    query.addBindValue(rowId);
-    if (query.exec())
-        return true;
-    m_lastError = query.lastError().text();
-    return false;
+    return isolated([&] {
+        QSqlQuery query(Db(m_connectionName));
+        query.prepare(QStringLiteral("DELETE FROM absence_messages WHERE id = ?"));
+        query.addBindValue(rowId);
+        if (query.exec())
+            return true;
+        m_lastError = query.lastError().text();
+        return false;
+    });
 }

@@ -18,59 +18,6 @@ QSqlDatabase Db(const QString &name)
 
 } // namespace
 
-bool AccountStore::upgradeSchema()
-{
-    // Databases made before accounts could be disabled, and before lists
-    // recorded the accounts they had seen, lack the columns. Lists stored
-    // until then count as having seen every account there is now.
-    QSqlQuery query(Db(m_connectionName));
-    if (!query.exec(QStringLiteral("SELECT"
-                                   " (SELECT COUNT(*) FROM pragma_table_info('accounts') WHERE name = 'disabled'),"
-                                   " (SELECT COUNT(*) FROM pragma_table_info('list_owners') WHERE name = 'accounts_seen')")) ||
-        !query.next()) {
-        m_lastError = query.lastError().text();
-        return false;
-    }
-    const bool hasDisabled = query.value(0).toInt() > 0;
-    const bool hasSeen = query.value(1).toInt() > 0;
-    query.finish();
-    return (hasDisabled || exec(QStringLiteral("ALTER TABLE accounts ADD COLUMN disabled INTEGER NOT NULL DEFAULT 0"))) &&
-           (hasSeen || (exec(QStringLiteral("ALTER TABLE list_owners ADD COLUMN accounts_seen INTEGER")) &&
-                        exec(QStringLiteral("UPDATE list_owners SET accounts_seen ="
-                                            " (SELECT COALESCE(MAX(sort_order), 0) FROM accounts)")))) &&
-           // The next account's order reads the greatest of these at every
-           // import line.
-           exec(QStringLiteral("CREATE INDEX IF NOT EXISTS list_owners_by_seen ON list_owners (accounts_seen)")) &&
-           addChangeCounter();
-}
-
-bool AccountStore::addChangeCounter()
-{
-    // Every change to an account, whoever makes it, moves the counter; a
-    // running server compares it to notice an administrator's changes.
-    // (SQLite's data_version would move with the server's own writer too.)
-    if (!exec(QStringLiteral("CREATE TABLE IF NOT EXISTS accounts_changes"
-                             " (id INTEGER PRIMARY KEY CHECK (id = 1), counter INTEGER NOT NULL)")) ||
-        !exec(QStringLiteral("INSERT OR IGNORE INTO accounts_changes (id, counter) VALUES (1, 0)")))
-        return false;
-    for (const char *event : {"INSERT", "UPDATE", "DELETE"}) {
-        const QString name = QStringLiteral("accounts_changed_on_%1").arg(QString::fromLatin1(event).toLower());
-        if (!exec(QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER %2 ON accounts"
-                                 " BEGIN UPDATE accounts_changes SET counter = counter + 1; END")
-                      .arg(name, QString::fromLatin1(event))))
-            return false;
-    }
-    return true;
-}
-
-QString AccountStore::nextAccountOrder()
-{
-    // Past every order a stored list has seen too, so that an account added
-    // after the newest one was deleted is still new to those lists.
-    return QStringLiteral("(SELECT MAX((SELECT COALESCE(MAX(sort_order), 0) FROM accounts),"
-                          " (SELECT COALESCE(MAX(accounts_seen), 0) FROM list_owners)) + 1)");
-}
-
 qint64 AccountStore::accountsSeenBy(const QByteArray &owner) const
 {
     QSqlQuery query(Db(m_connectionName));

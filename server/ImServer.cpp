@@ -63,13 +63,14 @@ ImServer::~ImServer()
 
 bool ImServer::start(const QHostAddress &address, quint16 port, QString *error)
 {
-    m_store = AccountStore::Open(m_options.dataDir, error);
+    const StoreLocation where{m_options.dataDir, m_options.postgresUrl};
+    m_store = AccountStore::Open(where, error);
     if (!m_store)
         return false;
     m_writer = std::make_unique<StoreWriter>(
-        [this](std::function<void()> done) { QMetaObject::invokeMethod(this, std::move(done), Qt::QueuedConnection); },
+        [this](std::function<void()> work) { QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection); },
         m_options.beforeStoreWrite);
-    if (!m_writer->start(m_options.dataDir, error))
+    if (!m_writer->start(where, error))
         return false;
     m_absences = std::make_unique<Absences>(*m_store, *m_writer, m_options.log);
     watchAccounts();

@@ -11,6 +11,9 @@
 // What a running server is told; the defaults are the program's.
 struct ServerOptions {
     QString dataDir = QStringLiteral("vantrel-data");
+    // When set, the PostgreSQL database that holds the state instead of
+    // DIR/im.db: postgresql://USER@HOST:PORT/DATABASE.
+    QString postgresUrl;
     // A connection that has not logged on by then is closed.
     std::chrono::milliseconds logonTimeout{30000};
     // A refused logon is answered only after this pause, to slow down guessing.

@@ -20,14 +20,14 @@ StoreWriter::~StoreWriter()
         m_thread.join();
 }
 
-bool StoreWriter::start(const QString &dataDir, QString *error)
+bool StoreWriter::start(const StoreLocation &where, QString *error)
 {
     // The store is opened on the thread that uses it, as Qt's SQL requires.
     std::promise<QString> opened;
     std::future<QString> result = opened.get_future();
-    m_thread = std::thread([this, dataDir, &opened] {
+    m_thread = std::thread([this, where, &opened] {
         QString openError;
-        std::unique_ptr<AccountStore> store = AccountStore::Open(dataDir, &openError);
+        std::unique_ptr<AccountStore> store = AccountStore::Open(where, &openError);
         const bool ok = store != nullptr;
         opened.set_value(ok ? QString() : openError);
         if (ok)
@@ -66,6 +66,7 @@ void StoreWriter::run(std::unique_ptr<AccountStore> store)
         completions.reserve(batch.size());
         // Without a transaction each write commits on its own, as it goes.
         const bool began = store->transaction();
+        // A write that fails undoes only itself (AccountStore::isolated).
         for (Operation &operation : batch)
             completions.push_back(operation(*store));
         const bool committed = !began || store->commit();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/StoreLocation.h"
+
 #include <QString>
 
 #include <condition_variable>
@@ -33,8 +35,8 @@ public:
     StoreWriter(const StoreWriter &) = delete;
     StoreWriter &operator=(const StoreWriter &) = delete;
 
-    // Opens the writer's own connection to DIR/im.db on its thread.
-    bool start(const QString &dataDir, QString *error);
+    // Opens the writer's own connection to the store on its thread.
+    bool start(const StoreLocation &where, QString *error);
     void write(Operation operation);
 
 private:

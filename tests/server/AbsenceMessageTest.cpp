@@ -1,4 +1,4 @@
-#include "ServerFixture.h"
+#include "OnBothStores.h"
 
 #include "wire/FrameText.h"
 
@@ -7,7 +7,7 @@
 #include <future>
 
 using Fields = QByteArrayList;
-using AbsenceMessageTest = ServerFixture;
+using AbsenceMessageTest = OnBothStores;
 
 namespace {
 
@@ -21,7 +21,7 @@ qsizetype IndexOf(const QList<Fields> &frames, const QByteArray &code)
 
 } // namespace
 
-TEST_F(AbsenceMessageTest, DeliveredAfterTheListAtTheNextLogonAndOnlyOnce)
+TEST_P(AbsenceMessageTest, DeliveredAfterTheListAtTheNextLogonAndOnlyOnce)
 {
     auto a = logOn("u01");
     const QByteArray text = Sjis(u"戻られたらお電話ください");
@@ -50,7 +50,7 @@ TEST_F(AbsenceMessageTest, DeliveredAfterTheListAtTheNextLogonAndOnlyOnce)
     EXPECT_FALSE(again->holds("AMS"));
 }
 
-TEST_F(AbsenceMessageTest, CarriesTheReceiptTimeAndTheSendersName)
+TEST_P(AbsenceMessageTest, CarriesTheReceiptTimeAndTheSendersName)
 {
     auto a = logOn("u01");
     a->send(MakeFrame({"AMS", "u02", "hello"}, TrailingTab::Yes));
@@ -67,7 +67,7 @@ TEST_F(AbsenceMessageTest, CarriesTheReceiptTimeAndTheSendersName)
     EXPECT_EQ(absence->mid(2), (Fields{"", SampleName("u01"), "hello"}));
 }
 
-TEST_F(AbsenceMessageTest, KeptAcrossAServerRestart)
+TEST_P(AbsenceMessageTest, KeptAcrossAServerRestart)
 {
     {
         auto a = logOn("u01");
@@ -79,7 +79,7 @@ TEST_F(AbsenceMessageTest, KeptAcrossAServerRestart)
     EXPECT_EQ(b->take("AMS").value_or(Fields{}).value(4), "after the restart");
 }
 
-TEST_F(AbsenceMessageTest, DeliveredAtOnceWhenTheRecipientIsOnline)
+TEST_P(AbsenceMessageTest, DeliveredAtOnceWhenTheRecipientIsOnline)
 {
     auto a = logOn("u01");
     auto b = logOn("u02");
@@ -96,7 +96,7 @@ TEST_F(AbsenceMessageTest, DeliveredAtOnceWhenTheRecipientIsOnline)
     EXPECT_FALSE(again->holds("AMS"));
 }
 
-TEST_F(AbsenceMessageTest, MessageDroppedForAFullQueueGetsNoCopyBack)
+TEST_P(AbsenceMessageTest, MessageDroppedForAFullQueueGetsNoCopyBack)
 {
     auto a = logOn("u01");
     for (int i = 1; i < 200; ++i)
@@ -121,11 +121,11 @@ TEST_F(AbsenceMessageTest, MessageDroppedForAFullQueueGetsNoCopyBack)
 namespace {
 
 // A store whose disk takes as long as the test likes: writes wait until open().
-class SlowStoreTest : public ServerFixture {
+class SlowStoreTest : public OnBothStores {
 protected:
     ServerOptions options() override
     {
-        ServerOptions options = ServerFixture::options();
+        ServerOptions options = OnBothStores::options();
         options.beforeStoreWrite = [open = m_open] { open.wait_for(std::chrono::seconds(20)); };
         return options;
     }
@@ -134,7 +134,7 @@ protected:
     {
         if (!m_opened)
             open();
-        ServerFixture::TearDown();
+        OnBothStores::TearDown();
     }
     void openOnce()
     {
@@ -150,7 +150,7 @@ private:
 
 } // namespace
 
-TEST_F(SlowStoreTest, OthersAreServedWhileMessagesGoToTheDisk)
+TEST_P(SlowStoreTest, OthersAreServedWhileMessagesGoToTheDisk)
 {
     auto a = logOn("u01");
     auto b = logOn("u02");
@@ -178,3 +178,6 @@ TEST_F(SlowStoreTest, OthersAreServedWhileMessagesGoToTheDisk)
     ASSERT_TRUE(again->sync());
     EXPECT_FALSE(again->holds("AMS"));
 }
+
+VANTREL_ON_BOTH_STORES(AbsenceMessageTest);
+VANTREL_ON_BOTH_STORES(SlowStoreTest);

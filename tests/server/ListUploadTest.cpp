@@ -1,9 +1,9 @@
-#include "ServerFixture.h"
+#include "OnBothStores.h"
 
 #include "wire/FrameText.h"
 
 using Fields = QByteArrayList;
-using ListUploadTest = ServerFixture;
+using ListUploadTest = OnBothStores;
 
 namespace {
 
@@ -32,7 +32,7 @@ void Upload(TestClient &client, const QList<QByteArrayList> &nodes)
 
 } // namespace
 
-TEST_F(ListUploadTest, UploadedArrangementComesBackAtLogonAndAfterARestart)
+TEST_P(ListUploadTest, UploadedArrangementComesBackAtLogonAndAfterARestart)
 {
     const QByteArray mine = Sjis(u"よく話す人");
     const QByteArray sales = Sjis(u"営業部");
@@ -63,7 +63,7 @@ TEST_F(ListUploadTest, UploadedArrangementComesBackAtLogonAndAfterARestart)
     EXPECT_EQ(ListOf(*other).size(), 15) << "another user still gets the directory";
 }
 
-TEST_F(ListUploadTest, EmptyUploadIsKeptAsAnEmptyList)
+TEST_P(ListUploadTest, EmptyUploadIsKeptAsAnEmptyList)
 {
     {
         auto a = logOn("u01");
@@ -74,7 +74,7 @@ TEST_F(ListUploadTest, EmptyUploadIsKeptAsAnEmptyList)
     EXPECT_EQ(ListOf(*a), (QList<Fields>{{"LSETS"}, {"LSETE"}}));
 }
 
-TEST_F(ListUploadTest, UploadTheServerRefusesCostsOneRejectionAndTheStoredListStays)
+TEST_P(ListUploadTest, UploadTheServerRefusesCostsOneRejectionAndTheStoredListStays)
 {
     // More nodes behind the refused one than the rejections that cut a client off.
     QByteArrayList more;
@@ -113,7 +113,7 @@ TEST_F(ListUploadTest, UploadTheServerRefusesCostsOneRejectionAndTheStoredListSt
     }
 }
 
-TEST_F(ListUploadTest, UploadAfterARefusedOneIsStored)
+TEST_P(ListUploadTest, UploadAfterARefusedOneIsStored)
 {
     auto a = logOn("u01");
     Upload(*a, {{"U", "u02", "100", "x"}});
@@ -123,3 +123,5 @@ TEST_F(ListUploadTest, UploadAfterARefusedOneIsStored)
     auto again = logOn("u01");
     EXPECT_EQ(ListOf(*again).size(), 3);
 }
+
+VANTREL_ON_BOTH_STORES(ListUploadTest);

@@ -1,5 +1,5 @@
 // An administrator's changes reach a running server without a restart.
-#include "ServerFixture.h"
+#include "OnBothStores.h"
 
 #include "server/AccountAdmin.h"
 #include "server/AccountStore.h"
@@ -11,11 +11,11 @@ using Fields = QByteArrayList;
 
 namespace {
 
-class LiveAccountsTest : public ServerFixture {
+class LiveAccountsTest : public OnBothStores {
 protected:
     ServerOptions options() override
     {
-        ServerOptions options = ServerFixture::options();
+        ServerOptions options = OnBothStores::options();
         options.accountsPollInterval = std::chrono::milliseconds(20);
         return options;
     }
@@ -25,7 +25,7 @@ protected:
               const NewAccountDetails &details = {QStringLiteral("新人 一郎"), QStringLiteral("営業部"), {},
                                                   QStringLiteral("0")})
     {
-        return RunAccountsCommand(dataDir(), args, details, [password](const QString &, QString *) {
+        return RunAccountsCommand(store(), args, details, [password](const QString &, QString *) {
             return std::optional<QString>(password);
         });
     }
@@ -41,7 +41,7 @@ protected:
     }
 };
 
-TEST_F(LiveAccountsTest, AnAddedAccountLogsOnAtOnceAndJoinsEveryListAtTheNextLogon)
+TEST_P(LiveAccountsTest, AnAddedAccountLogsOnAtOnceAndJoinsEveryListAtTheNextLogon)
 {
     // u02 arranged a list of their own before the account existed.
     auto arranger = logOn("u02");
@@ -65,7 +65,7 @@ TEST_F(LiveAccountsTest, AnAddedAccountLogsOnAtOnceAndJoinsEveryListAtTheNextLog
     EXPECT_EQ(ListedMembers(*again), (QByteArrayList{"u01", "n01"}));
 }
 
-TEST_F(LiveAccountsTest, ADisabledAccountIsLoggedOffAndRefusedUntilEnabled)
+TEST_P(LiveAccountsTest, ADisabledAccountIsLoggedOffAndRefusedUntilEnabled)
 {
     auto watcher = logOn("u01");
     auto user = logOn("u02");
@@ -83,7 +83,7 @@ TEST_F(LiveAccountsTest, ADisabledAccountIsLoggedOffAndRefusedUntilEnabled)
     EXPECT_EQ(back.logOn("u02", SamplePassword("u02")), 0);
 }
 
-TEST_F(LiveAccountsTest, ADeletedAccountIsLoggedOffAndLeavesEveryList)
+TEST_P(LiveAccountsTest, ADeletedAccountIsLoggedOffAndLeavesEveryList)
 {
     auto watcher = logOn("u01");
     auto user = logOn("u02");
@@ -97,7 +97,7 @@ TEST_F(LiveAccountsTest, ADeletedAccountIsLoggedOffAndLeavesEveryList)
     EXPECT_EQ(retry.logOn("u02", SamplePassword("u02")), 1);
 }
 
-TEST_F(LiveAccountsTest, ANewPasswordCountsAtTheNextLogon)
+TEST_P(LiveAccountsTest, ANewPasswordCountsAtTheNextLogon)
 {
     ASSERT_EQ(admin({QStringLiteral("passwd"), QStringLiteral("u02")}, QStringLiteral("changed")), 0);
     TestClient old(server().port());
@@ -106,7 +106,7 @@ TEST_F(LiveAccountsTest, ANewPasswordCountsAtTheNextLogon)
     EXPECT_EQ(fresh.logOn("u02", "changed"), 0);
 }
 
-TEST_F(LiveAccountsTest, DeletingTakesTheListAndWaitingMessagesAlong)
+TEST_P(LiveAccountsTest, DeletingTakesTheListAndWaitingMessagesAlong)
 {
     auto sender = logOn("u01");
     sender->send(MakeFrame({"AMS", "u02", "for later"}, TrailingTab::Yes));
@@ -121,3 +121,5 @@ TEST_F(LiveAccountsTest, DeletingTakesTheListAndWaitingMessagesAlong)
 }
 
 } // namespace
+
+VANTREL_ON_BOTH_STORES(LiveAccountsTest);

@@ -1,4 +1,4 @@
-#include "ServerFixture.h"
+#include "OnBothStores.h"
 
 #include "wire/FrameText.h"
 
@@ -16,9 +16,9 @@ QByteArrayList Codes(const QList<QByteArrayList> &frames)
 
 } // namespace
 
-using LogonTest = ServerFixture;
+using LogonTest = OnBothStores;
 
-TEST_F(LogonTest, AcceptedLogonSendsNameDirectoryAndWhoIsOnline)
+TEST_P(LogonTest, AcceptedLogonSendsNameDirectoryAndWhoIsOnline)
 {
     auto colleague = logOn("u04");
     auto client = newClient();
@@ -48,7 +48,7 @@ TEST_F(LogonTest, AcceptedLogonSendsNameDirectoryAndWhoIsOnline)
     EXPECT_NE(colleague->number(), client->number());
 }
 
-TEST_F(LogonTest, RefusedLogonsAnswerWithTheirReason)
+TEST_P(LogonTest, RefusedLogonsAnswerWithTheirReason)
 {
     struct Case {
         const char *what;
@@ -76,7 +76,7 @@ TEST_F(LogonTest, RefusedLogonsAnswerWithTheirReason)
     }
 }
 
-TEST_F(LogonTest, LogonRequestWithoutItsFieldsIsRefused)
+TEST_P(LogonTest, LogonRequestWithoutItsFieldsIsRefused)
 {
     auto client = newClient();
     ASSERT_TRUE(client->connectOnly());
@@ -86,7 +86,7 @@ TEST_F(LogonTest, LogonRequestWithoutItsFieldsIsRefused)
     EXPECT_EQ(answer->value(1), "1");
 }
 
-TEST_F(LogonTest, ThirdRefusalClosesTheConnection)
+TEST_P(LogonTest, ThirdRefusalClosesTheConnection)
 {
     auto client = newClient();
     ASSERT_EQ(client->logOn("u01", "wrong"), 1);
@@ -99,7 +99,7 @@ TEST_F(LogonTest, ThirdRefusalClosesTheConnection)
     EXPECT_TRUE(client->waitForDisconnect());
 }
 
-TEST_F(LogonTest, UserOnTwoClientsKeepsBothConnections)
+TEST_P(LogonTest, UserOnTwoClientsKeepsBothConnections)
 {
     auto observer = logOn("u03");
     observer->forget();
@@ -137,7 +137,7 @@ TEST_F(LogonTest, UserOnTwoClientsKeepsBothConnections)
     EXPECT_FALSE(server().isOnline("u01"));
 }
 
-TEST_F(LogonTest, FramesAroundTheLogonRequestDoNotCutTheClientOff)
+TEST_P(LogonTest, FramesAroundTheLogonRequestDoNotCutTheClientOff)
 {
     auto colleague = logOn("u02");
     auto client = newClient();
@@ -169,3 +169,5 @@ TEST_F(LogonTest, FramesAroundTheLogonRequestDoNotCutTheClientOff)
     EXPECT_TRUE(client->isConnected());
     EXPECT_TRUE(server().isOnline("u01"));
 }
+
+VANTREL_ON_BOTH_STORES(LogonTest);
