@@ -6,7 +6,8 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ ccache pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6sql6-sqlite libgl-dev libxcb1-dev
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6sql6-sqlite libqt6sql6-psql libgl-dev libxcb1-dev
+    postgresql
     qt6-translations-l10n
     libgtest-dev libgmock-dev libbenchmark-dev libsodium-dev
     clang libclang-rt-14-dev

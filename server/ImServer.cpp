@@ -110,6 +110,8 @@ void ImServer::onClosed(Connection &connection)
 {
     if (const auto check = m_connections[&connection].check)
         m_checks->cancel(*check); // nobody is left to answer
+    // What the connection did not get waits for the next logon, at any node.
+    m_absences->release(m_connections[&connection].number);
     release(connection);
     m_connections.remove(&connection);
     m_options.log(QStringLiteral("closed %1").arg(connection.peer()));
@@ -439,7 +441,7 @@ void ImServer::storeAbsence(const QByteArray &recipient, const QByteArray &sende
     m_absences->add(recipient, message, [this, recipient, message, stored](qint64 rowId) {
         // A client that logged on since read it from the disk at its logon.
         for (Connection *online : m_online.value(recipient))
-            if (m_connections[online].absencesRead < rowId)
+            if (m_connections[online].absencesRead < rowId && m_absences->claim(rowId, m_connections[online].number))
                 online->send(AbsenceFrame(message), deleteWhenWritten(rowId));
         if (stored)
             stored();
@@ -451,7 +453,7 @@ void ImServer::storeAbsence(const QByteArray &recipient, const QByteArray &sende
 void ImServer::deliverAbsences(Connection &connection, const QByteArray &userId)
 {
     Session &session = m_connections[&connection];
-    for (const AbsenceMessage &message : m_absences->waitingFor(userId)) {
+    for (const AbsenceMessage &message : m_absences->claim(userId, session.number)) {
         connection.answer(AbsenceFrame(message), deleteWhenWritten(message.rowId));
         session.absencesRead = std::max(session.absencesRead, message.rowId);
     }

@@ -1,4 +1,6 @@
 // The administrator's account commands, run as the program.
+#include "OnBothStores.h"
+#include "server/AccountStore.h"
 #include "wire/Cp932.h"
 
 #include <QDir>
@@ -21,11 +23,12 @@ struct Outcome {
     QString err;
 };
 
-// Runs the program on the folder; `input` is its standard input (not a terminal).
-Outcome Server(const QString &dataDir, const QStringList &args, const QByteArray &input = {})
+// Runs the program on the store (--data DIR or --store URL); `input` is its
+// standard input (not a terminal).
+Outcome Server(const QStringList &store, const QStringList &args, const QByteArray &input = {})
 {
     QProcess process;
-    process.start(Binary, QStringList{QStringLiteral("--data"), dataDir} + args);
+    process.start(Binary, store + args);
     process.write(input);
     process.closeWriteChannel();
     if (!process.waitForFinished(60000))
@@ -41,23 +44,42 @@ QStringList Add(const QString &id, const QString &name = QStringLiteral("佐藤 
             QStringLiteral("--department"), department};
 }
 
-class AccountCommandsTest : public ::testing::Test {
+class AccountCommandsTest : public ::testing::TestWithParam<StoreEngine> {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
+        m_store.make(GetParam(), m_dir.filePath(QStringLiteral("data")));
+        if (IsSkipped() || HasFatalFailure())
+            return;
         const Outcome added = Server(data(), Add(QStringLiteral("u01")) + QStringList{QStringLiteral("--mail"),
                                                                                    QStringLiteral("h@example.com")},
                                  "secret\n");
         ASSERT_EQ(added.status, 0) << added.err.toStdString();
     }
-    QString data() const { return m_dir.filePath(QStringLiteral("data")); }
+    QStringList data() const { return m_store.arguments(); }
     QString list() const { return Server(data(), {QStringLiteral("accounts"), QStringLiteral("list")}).out; }
+    // Everything the commands could have changed: the SQLite file as it is,
+    // PostgreSQL's accounts with their password hashes.
+    QByteArray written() const
+    {
+        if (!m_store.location().isPostgres()) {
+            QFile file(QDir(m_store.location().dataDir).filePath(QStringLiteral("im.db")));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }
+        QString error;
+        auto store = AccountStore::Open(m_store.location(), &error);
+        QByteArray rows = error.toUtf8();
+        for (const Account &account : store ? store->accounts() : QList<Account>{})
+            rows += account.id + '\t' + account.passwordHash + '\t' + account.displayName + '\n';
+        return rows;
+    }
 
     QTemporaryDir m_dir;
+    TestStore m_store;
 };
 
-TEST_F(AccountCommandsTest, ListShowsWhatAddDisableAndDeleteDid)
+TEST_P(AccountCommandsTest, ListShowsWhatAddDisableAndDeleteDid)
 {
     EXPECT_EQ(list(), QStringLiteral("u01\t0\t佐藤 花子\th@example.com\t営業部\tenabled\n"));
     ASSERT_EQ(Server(data(), Add(QStringLiteral("u02"), QStringLiteral("鈴木"), QStringLiteral("開発部")), "pw2\n").status,
@@ -70,7 +92,7 @@ TEST_F(AccountCommandsTest, ListShowsWhatAddDisableAndDeleteDid)
     EXPECT_EQ(list(), QStringLiteral("u01\t0\t佐藤 花子\th@example.com\t営業部\tenabled\n"));
 }
 
-TEST_F(AccountCommandsTest, BadInputIsRefusedWithItsReasonAndChangesNothing)
+TEST_P(AccountCommandsTest, BadInputIsRefusedWithItsReasonAndChangesNothing)
 {
     struct Case {
         QStringList args;
@@ -105,10 +127,7 @@ TEST_F(AccountCommandsTest, BadInputIsRefusedWithItsReasonAndChangesNothing)
          "--name is only for accounts add"},
     };
     const QString before = list();
-    const QByteArray database = [&] {
-        QFile file(QDir(data()).filePath(QStringLiteral("im.db")));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }();
+    const QByteArray database = written();
     for (const Case &c : cases) {
         const Outcome run = Server(data(), c.args, c.input);
         const std::string what = c.args.join(QLatin1Char(' ')).toStdString();
@@ -117,15 +136,15 @@ TEST_F(AccountCommandsTest, BadInputIsRefusedWithItsReasonAndChangesNothing)
     }
     EXPECT_EQ(list(), before);
     // The password was not changed either: the stored hash is as it was.
-    QFile file(QDir(data()).filePath(QStringLiteral("im.db")));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), database);
+    EXPECT_EQ(written(), database);
 }
 
-TEST_F(AccountCommandsTest, AMistypedDataFolderIsNotCreated)
+TEST(DataFolderTest, AMistypedDataFolderIsNotCreated)
 {
-    const QString elsewhere = m_dir.filePath(QStringLiteral("typo"));
-    const Outcome run = Server(elsewhere, {QStringLiteral("accounts"), QStringLiteral("list")});
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString elsewhere = dir.filePath(QStringLiteral("typo"));
+    const Outcome run = Server({QStringLiteral("--data"), elsewhere}, {QStringLiteral("accounts"), QStringLiteral("list")});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(run.err.contains(QStringLiteral("there is no database in"))) << run.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(elsewhere));
@@ -153,3 +172,5 @@ TEST(DataFolderTest, FolderAndDatabaseAreClosedToOthersWhateverTheUmask)
 }
 
 } // namespace
+
+VANTREL_ON_BOTH_STORES(AccountCommandsTest);

@@ -48,7 +48,12 @@ ServerOptions OnBothStores::options()
     return options;
 }
 
+void PrintTo(StoreEngine engine, std::ostream *out)
+{
+    *out << (engine == StoreEngine::Sqlite ? "SQLite" : "PostgreSQL");
+}
+
 std::string StoreEngineName(const ::testing::TestParamInfo<StoreEngine> &info)
 {
-    return info.param == StoreEngine::Sqlite ? "SQLite" : "PostgreSQL";
+    return ::testing::PrintToString(info.param);
 }

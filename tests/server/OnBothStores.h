@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 enum class StoreEngine { Sqlite, Postgres };
+void PrintTo(StoreEngine engine, std::ostream *out);
 
 // A store of the test's engine: SQLite in a data folder, or a fresh database
 // of the process's throwaway PostgreSQL cluster. Tests on PostgreSQL are

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSqlDatabase>
@@ -115,7 +116,15 @@ TestPostgres *TestPostgres::Instance(QString *whyNot)
         return instance.get();
     }
     std::unique_ptr<TestPostgres> cluster(new TestPostgres);
-    cluster->m_adminUrl = qEnvironmentVariable("VANTREL_TEST_POSTGRES");
+    // The cluster that ctest's "postgres" fixture started for every test
+    // process, while it runs.
+    QFile shared(QStringLiteral(VANTREL_TEST_POSTGRES_DIR "/url"));
+    if (shared.open(QIODevice::ReadOnly)) {
+        cluster->m_adminUrl = QString::fromUtf8(shared.readAll()).trimmed();
+        QString unused;
+        if (cluster->newDatabase(&unused).isEmpty())
+            cluster->m_adminUrl.clear(); // left by a run that was interrupted
+    }
     if (cluster->m_adminUrl.isEmpty()) {
         cluster->m_dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/vantrel-pg-XXXXXX"));
         cluster->m_adminUrl = StartCluster(cluster->m_dir->path(), &failure);

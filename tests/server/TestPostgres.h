@@ -9,8 +9,8 @@
 // temporary folder, the server on a free loopback port with its socket in
 // that folder, stopped when the test process ends. PostgreSQL refuses to run
 // as root, so under root the cluster belongs to the `postgres` user.
-// VANTREL_TEST_POSTGRES, when set, names the maintenance database of a
-// cluster started for several test processes (postgresql://USER@HOST:PORT/postgres).
+// While ctest runs, every test process shares the cluster that its
+// "postgres" fixture started (test_postgres_cluster).
 class TestPostgres {
 public:
     // The process's cluster, started at the first call; nothing and a reason
