@@ -161,3 +161,11 @@ int RunAccountsCommand(const StoreLocation &where, const QStringList &args, cons
         return List(*store);
     return Change(*store, command, args[1], password);
 }
+
+int RunAccountsCommand(const QString &dataDir, const QStringList &args, const NewAccountDetails &details,
+                       const PasswordSource &password)
+{
+    StoreLocation where;
+    where.dataDir = dataDir;
+    return RunAccountsCommand(where, args, details, password);
+}

@@ -28,3 +28,6 @@ using PasswordSource = std::function<std::optional<QString>(const QString &userI
 // done, 1 refused or failed, 2 a command line it cannot use.
 int RunAccountsCommand(const StoreLocation &where, const QStringList &args, const NewAccountDetails &details,
                        const PasswordSource &password);
+// The same on SQLite in the data folder.
+int RunAccountsCommand(const QString &dataDir, const QStringList &args, const NewAccountDetails &details,
+                       const PasswordSource &password);
