@@ -40,7 +40,6 @@ Tmfrm::Tmfrm(QWidget *parent) : QMainWindow(parent)
     createCentralArea();
     createMemberList();
     createStatusBar();
-    createSocket();
     createTimers();
 
     InDispatch = false;
@@ -50,6 +49,8 @@ Tmfrm::Tmfrm(QWidget *parent) : QMainWindow(parent)
     SessionState = ssIdle;
     StatusPanel0->setText(QStringLiteral("NONACTIVE"));
     FormCreate();
+    // After the settings are read: TLS=1 there makes the socket an encrypted one.
+    createSocket();
 }
 
 Tmfrm::~Tmfrm()

@@ -5,6 +5,7 @@
 #include "meetings/OpeningPace.h"
 #include "meetings/RoomRegistry.h"
 #include "messaging/AbsenceQueue.h"
+#include "platform/TlsSession.h"
 #include "wire/FieldList.h"
 #include "wire/FrameCutter.h"
 #include "wire/FrameSender.h"
@@ -57,6 +58,7 @@ public:
     // Controls, named as on the form.
     QTcpSocket *csock;
     SingleConnect *Connector;
+    TlsSession *Tls = nullptr; // with [SYSTEM] TLS=1: csock is its socket
     QTimer *Timer1;
     QTimer *ProcTimer;
     QLabel *BackImage;
@@ -153,6 +155,9 @@ public:
     void csockDisconnect();
     void csockRead();
     void csockError(QAbstractSocket::SocketError error);
+    void csockTlsFailed(TlsSession::Failure failure, const QString &reason);
+    bool TlsFailureShown = false; // one box until a connection succeeds or the user logs off
+    bool SessionConnected() const;
     void ProcTimerTimer();
     void DispatchFrame(const QByteArray &frame);
     void ShowDispatchFailure(const QString &text);
@@ -196,6 +201,7 @@ private:
     void createCentralArea();
     void createStatusBar();
     void createSocket();
+    void attachSocket(QTcpSocket *socket);
     void createTimers();
     void createMemberList();
     void createStateMenu();

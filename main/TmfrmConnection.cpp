@@ -42,40 +42,67 @@ struct Route {
 const Route DispatchTable[] = {VANTREL_INBOUND_CODES(VANTREL_ROUTE)};
 #undef VANTREL_ROUTE
 
-bool Connected(const QTcpSocket *socket)
-{
-    return socket->state() == QAbstractSocket::ConnectedState;
-}
-
 } // namespace
 
 void Tmfrm::createSocket()
 {
-    csock = new QTcpSocket(this);
-    csock->setReadBufferSize(SocketReadBuffer);
-    connect(csock, &QTcpSocket::connected, this, &Tmfrm::csockConnect);
-    connect(csock, &QTcpSocket::disconnected, this, &Tmfrm::csockDisconnect);
-    connect(csock, &QTcpSocket::readyRead, this, &Tmfrm::csockRead);
-    connect(csock, &QTcpSocket::errorOccurred, this, &Tmfrm::csockError);
+    if (UserSettings.Tls) {
+        Tls = new TlsSession(cp932::ToUnicode(UserSettings.CaFile), this);
+        connect(Tls, &TlsSession::ready, this, &Tmfrm::csockConnect);
+        connect(Tls, &TlsSession::failed, this, &Tmfrm::csockTlsFailed);
+        attachSocket(Tls->socket());
+    } else {
+        attachSocket(new QTcpSocket(this));
+        connect(csock, &QTcpSocket::connected, this, &Tmfrm::csockConnect);
+    }
     // One attempt per tick: the socket takes the connection over once it is up.
     Connector = new SingleConnect(this);
     connect(Connector, &SingleConnect::connected, this, [this](qintptr descriptor) {
+        if (Tls)
+            attachSocket(Tls->newSocket());
         if (!csock->setSocketDescriptor(descriptor))
             return csockError(csock->error());
+        if (Tls)
+            return Tls->start(QString::fromLatin1(UserSettings.Host));
         csockConnect();
     });
     connect(Connector, &SingleConnect::failed, this, &Tmfrm::csockError);
 }
 
+void Tmfrm::attachSocket(QTcpSocket *socket)
+{
+    csock = socket;
+    csock->setReadBufferSize(SocketReadBuffer);
+    // Until the handshake has succeeded, an encrypted socket's errors and end
+    // belong to the handshake, which reports them as failed().
+    const auto session = [this] { return !Tls || Tls->established(); };
+    connect(csock, &QTcpSocket::disconnected, this, [this, session] {
+        if (session())
+            csockDisconnect();
+    });
+    connect(csock, &QTcpSocket::readyRead, this, &Tmfrm::csockRead);
+    connect(csock, &QTcpSocket::errorOccurred, this, [this, session](QAbstractSocket::SocketError error) {
+        if (session())
+            csockError(error);
+    });
+}
+
+// Connected, and over TLS only once the server's certificate has passed.
+bool Tmfrm::SessionConnected() const
+{
+    return csock->state() == QAbstractSocket::ConnectedState && (!Tls || Tls->established());
+}
+
 void Tmfrm::Timer1Timer()
 {
-    switch (NextSessionStep(SessionState, Connected(csock))) {
+    switch (NextSessionStep(SessionState, SessionConnected())) {
     case SessionStep::OpenSocket:
         csock->abort();
         Connector->start(QString::fromLatin1(UserSettings.Host), UserSettings.Port);
         break;
     case SessionStep::CloseSocket:
         Connector->cancel(); // a logoff ends an attempt still under way
+        TlsFailureShown = false; // the next logon may say it again
         // An orderly close first; a socket still closing at the next tick (a
         // server that no longer reads) is cut, so logging off always ends it.
         if (csock->state() == QAbstractSocket::ConnectedState)
@@ -86,13 +113,14 @@ void Tmfrm::Timer1Timer()
     case SessionStep::None:
         break;
     }
-    StatusPanel0->setText(Connected(csock) ? QStringLiteral("ACTIVE") : QStringLiteral("NON-ACTIVE"));
+    StatusPanel0->setText(SessionConnected() ? QStringLiteral("ACTIVE") : QStringLiteral("NON-ACTIVE"));
     HideWhenMinimised();
 }
 
 void Tmfrm::csockConnect()
 {
     SessionState = ssOnline;
+    TlsFailureShown = false;
     // A frame cut short by the previous connection would otherwise swallow the
     // new greeting.
     ReceiveBuffer.clear();
@@ -134,9 +162,26 @@ void Tmfrm::csockError(QAbstractSocket::SocketError error)
     });
 }
 
+// A handshake that fails is retried as a refused connection is. The user is
+// told once why the server's certificate or TLS itself was refused, with the
+// library's reason; a connection lost on the way is retried without a word.
+void Tmfrm::csockTlsFailed(TlsSession::Failure failure, const QString &reason)
+{
+    StatusPanel1->setText(QStringLiteral("サーバと接続できませんでした"));
+    if (SessionState == ssIdle)
+        SessionState = ssConnectRequested;
+    if (failure == TlsSession::Failure::Lost || TlsFailureShown)
+        return;
+    TlsFailureShown = true;
+    const QString text = failure == TlsSession::Failure::Untrusted
+                             ? QStringLiteral("ＩＭサーバの証明書を確認できないため、接続しませんでした。\r%1")
+                             : QStringLiteral("ＩＭサーバと暗号化した接続を確立できませんでした。\r%1");
+    QTimer::singleShot(0, this, [text, reason] { ui::ShowMessage(text.arg(reason)); });
+}
+
 void Tmfrm::SendFrame(const QByteArray &frame)
 {
-    if (!Connected(csock))
+    if (!SessionConnected())
         return;
     csock->write(frame + FrameDelimiter.toByteArray());
 }
@@ -215,8 +260,8 @@ void Tmfrm::MMenuUserClick()
 {
     ListLoadSeparator->setVisible(false);
     ListLoadItem->setVisible(false);
-    LogonItem->setVisible(!Connected(csock));
-    LogoffItem->setVisible(Connected(csock));
+    LogonItem->setVisible(!SessionConnected());
+    LogoffItem->setVisible(SessionConnected());
 }
 
 void Tmfrm::LogonItemClick()

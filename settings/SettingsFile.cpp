@@ -136,6 +136,8 @@ TUserSettings ReadUserSettings()
         s.Host = host;
     if (const int port = ParseDecimal(system("PORT")).value_or(0); port > 0 && port <= 65535)
         s.Port = static_cast<quint16>(port);
+    s.Tls = ParseDecimal(system("TLS")).value_or(0) != 0;
+    s.CaFile = system("CAFILE");
     s.UserId = doc.value("USER", "ID");
     s.CorpIndex = IntOr(doc, "USER", "CORP", 0);
     s.Password = doc.value("USER", "PWD");

@@ -18,6 +18,11 @@ struct TUserSettings {
     // The IM server; [SYSTEM] HOST and PORT may name another.
     QByteArray Host = "127.0.0.1";
     quint16 Port = 9002;
+    // [SYSTEM] TLS=1: the connection is encrypted, and the server's certificate
+    // verified against the system's trust store, or only against the PEM file
+    // [SYSTEM] CAFILE names.
+    bool Tls = false;
+    QByteArray CaFile;
 
     bool isFreeService() const { return ServiceType.toUpper() == "FREE"; }
 };

@@ -1,11 +1,28 @@
 #include "TestPeer.h"
 
+#include <QSslServer>
 #include <QTest>
 
-TestPeer::TestPeer(QObject *parent) : QObject(parent)
+TestPeer::TestPeer(QObject *parent) : QObject(parent), m_server(std::make_unique<QTcpServer>())
 {
-    connect(&m_server, &QTcpServer::newConnection, this, &TestPeer::onNewConnection);
-    m_server.listen(QHostAddress::LocalHost, 0);
+    start();
+}
+
+TestPeer::TestPeer(const QSslConfiguration &tls, QObject *parent) : QObject(parent)
+{
+    auto server = std::make_unique<QSslServer>();
+    server->setSslConfiguration(tls);
+    m_server = std::move(server);
+    start();
+}
+
+// A connection counts once it is pending (over TLS: once its handshake is
+// done); every connection accepted counts as an attempt.
+void TestPeer::start()
+{
+    connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, &TestPeer::onNewConnection);
+    connect(m_server.get(), &QTcpServer::newConnection, this, [this] { ++m_attempts; });
+    m_server->listen(QHostAddress::LocalHost, 0);
 }
 
 bool TestPeer::clientConnected() const
@@ -15,7 +32,7 @@ bool TestPeer::clientConnected() const
 
 void TestPeer::onNewConnection()
 {
-    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
         if (m_client)
             m_client->abort();
         m_client = socket;

@@ -4,8 +4,11 @@
 
 #include <QByteArrayList>
 #include <QPointer>
+#include <QSslConfiguration>
 #include <QTcpServer>
 #include <QTcpSocket>
+
+#include <memory>
 
 // A scriptable server for client tests: listens on a free loopback port,
 // accepts the client, records every frame it sends byte for byte and sends
@@ -14,12 +17,17 @@ class TestPeer : public QObject {
     Q_OBJECT
 public:
     explicit TestPeer(QObject *parent = nullptr);
+    // Speaks TLS with this configuration (certificate and key) instead: frames
+    // are recorded as they are once decrypted.
+    explicit TestPeer(const QSslConfiguration &tls, QObject *parent = nullptr);
 
-    quint16 port() const { return m_server.serverPort(); }
+    quint16 port() const { return m_server->serverPort(); }
     // Greets every new connection with "000", as a real server does.
     void setGreeting(bool greet) { m_greet = greet; }
 
     int connectionCount() const { return m_connections; }
+    // Every TCP connection accepted, TLS handshakes that failed included.
+    int attemptCount() const { return m_attempts; }
     bool clientConnected() const;
     // Every frame received, over all connections, in order, without CR LF.
     const QByteArrayList &frames() const { return m_frames; }
@@ -38,13 +46,15 @@ signals:
     void frameReceived(const QByteArray &frame);
 
 private:
+    void start();
     void onNewConnection();
 
-    QTcpServer m_server;
+    std::unique_ptr<QTcpServer> m_server;
     QPointer<QTcpSocket> m_client;
     FrameCutter m_cutter;
     QByteArrayList m_frames;
     QByteArray m_bytes;
     int m_connections = 0;
+    int m_attempts = 0;
     bool m_greet = true;
 };
