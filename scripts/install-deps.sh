@@ -12,6 +12,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev libsodium-dev
     clang libclang-rt-14-dev
     fonts-ipafont-gothic
+    openssl ca-certificates
     dpkg-dev file lintian desktop-file-utils appstream systemd
 )
 missing=()
