@@ -106,6 +106,8 @@ public:
     void LoadListText(const ListLines &lines);
     QList<MemberItem *> FindMember(const QByteArray &id);
     void RefreshTree();
+    void RefreshTreeSoon();
+    bool TreeRefreshPending = false;
     void UploadList();
 
     // Own presence (TmfrmPresence.cpp). Panel2Tag is the state the user chose.

@@ -206,6 +206,10 @@ void Tmfrm::ProcTimerTimer()
         }
     }
     InDispatch = false;
+    if (TreeRefreshPending) {
+        TreeRefreshPending = false;
+        RefreshTree();
+    }
     if (failure) {
         // The frames still queued go at the next tick, which the box's own
         // loop delivers while it is open.

@@ -107,7 +107,7 @@ void Tmfrm::ProcUADD(const FieldList &fields)
         node->node.ConnectionNo = connection;
         node->node.State = state;
     }
-    RefreshTree();
+    RefreshTreeSoon();
 }
 
 void Tmfrm::ProcUDEL(const FieldList &fields)
@@ -119,7 +119,7 @@ void Tmfrm::ProcUDEL(const FieldList &fields)
     for (MemberItem *node : FindMember(id))
         if (node->node.ConnectionNo == connection)
             node->node.State = presence::Offline;
-    RefreshTree();
+    RefreshTreeSoon();
 }
 
 void Tmfrm::LoadListText(const ListLines &lines)
@@ -142,6 +142,16 @@ void Tmfrm::RefreshTree()
 {
     ftree->resizeColumnToContents(0);
     ftree->viewport()->update();
+}
+
+// Presence comes in bursts (one UADD per member online after a logon): within
+// a drain the tree is fitted and repainted once, when the drain ends.
+void Tmfrm::RefreshTreeSoon()
+{
+    if (InDispatch)
+        TreeRefreshPending = true;
+    else
+        RefreshTree();
 }
 
 void Tmfrm::UploadList()

@@ -88,5 +88,5 @@ void Tmfrm::ProcSTC(const FieldList &fields)
     const int state = fields.intField(2);
     for (MemberItem *node : nodes)
         node->node.State = state;
-    RefreshTree();
+    RefreshTreeSoon();
 }
