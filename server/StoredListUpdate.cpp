@@ -95,9 +95,10 @@ QList<ListNode> UpdateStoredList(const Directory &directory, QList<ListNode> nod
     for (const QByteArray &department : departments)
         newMembers += arrivals[department].accounts.size();
     result.reserve(nodes.size() + newMembers + groupless.size());
-    auto addMembers = [&result](const Arrivals &of, int depth) {
+    const QByteArray member("U"); // shared by every new node rather than made for each
+    auto addMembers = [&result, &member](const Arrivals &of, int depth) {
         for (const Account *account : of.accounts)
-            result.append(ListNode{"U", account->id, depth, account->displayName});
+            result.append(ListNode{member, account->id, depth, account->displayName});
     };
     qsizetype next = 0;
     for (const auto &[at, of] : placed) {
