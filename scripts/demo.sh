@@ -5,6 +5,11 @@
 # and starts the client logged on as 佐藤 花子 (u01) with the password
 # remembered. Closing the client stops the rest.
 #
+# The connections are encrypted: a throwaway certificate authority and a
+# server certificate for 127.0.0.1 and localhost are made in the demo folder,
+# the server serves TLS with them, and the client trusts only that authority
+# (TLS=1, CAFILE= in its user.ini). VANTREL_DEMO_TLS=0 runs it in plain TCP.
+#
 #   scripts/demo.sh            demo folder: build/demo
 #   VANTREL_DEMO_DIR=/tmp/d scripts/demo.sh
 set -euo pipefail
@@ -17,7 +22,25 @@ client_password=sakura01
 peer_user=u02
 peer_password=kaede02
 
+tls=${VANTREL_DEMO_TLS:-1}
+
 say() { printf 'demo: %s\n' "$*" >&2; }
+
+# A certificate authority made for this demo only, and a server certificate it
+# signs for the names the client and the colleague connect to.
+make_certificates() {
+    local dir=$1
+    mkdir -p "$dir"
+    local key=(-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes)
+    openssl req -x509 "${key[@]}" -days 30 -subj "/CN=Vantrel demo CA" \
+        -keyout "$dir/ca.key" -out "$dir/ca.pem" 2>/dev/null
+    openssl req "${key[@]}" -subj "/CN=localhost" -keyout "$dir/server.key" -out "$dir/server.csr" 2>/dev/null
+    printf 'basicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\nsubjectAltName=DNS:localhost,IP:127.0.0.1\n' \
+        > "$dir/server.ext"
+    openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca.key" -CAcreateserial -days 30 \
+        -extfile "$dir/server.ext" -out "$dir/server.pem" 2>/dev/null
+    chmod 600 "$dir"/*.key
+}
 
 pids=()
 stop_all() {
@@ -40,8 +63,29 @@ rm -rf "$demo"
 mkdir -p "$demo/data" "$demo/client"
 "$build/bin/vantrel-server" --data "$demo/data" import-accounts "$root/server/sample-accounts.tsv"
 
+server_tls=()
+peer_tls=()
+client_tls=
+if [ "$tls" = 1 ]; then
+    if ! "$build/bin/vantrel-server" --help 2>&1 | grep -q -- --tls-cert; then
+        say "this server does not serve TLS yet; plain TCP"
+        tls=0
+    else
+        make_certificates "$demo/tls"
+        server_tls=(--tls-cert "$demo/tls/server.pem" --tls-key "$demo/tls/server.key")
+        if "$build/bin/vantrel-peer" --help 2>&1 | grep -q -- --tls-ca; then
+            peer_tls=(--tls-ca "$demo/tls/ca.pem")
+        else
+            say "the colleague cannot speak TLS yet; it stays away"
+            peer_tls=(skip)
+        fi
+        client_tls="TLS=1\r\nCAFILE=$demo/tls/ca.pem\r\n"
+        say "TLS with the demo authority $demo/tls/ca.pem"
+    fi
+fi
+
 # The server picks a free port and names it in its log.
-"$build/bin/vantrel-server" --data "$demo/data" --port 0 2> >(tee "$demo/server.log" >&2) &
+"$build/bin/vantrel-server" --data "$demo/data" --port 0 "${server_tls[@]}" 2> >(tee "$demo/server.log" >&2) &
 pids+=($!)
 port=
 for _ in $(seq 100); do
@@ -55,12 +99,15 @@ if [ -z "$port" ]; then
 fi
 say "server on 127.0.0.1:$port"
 
-"$build/bin/vantrel-peer" --port "$port" --user "$peer_user" --password "$peer_password" 2> "$demo/peer.log" &
-pids+=($!)
+if [ "${peer_tls[*]}" != skip ]; then
+    "$build/bin/vantrel-peer" --port "$port" "${peer_tls[@]}" --user "$peer_user" --password "$peer_password" \
+        2> "$demo/peer.log" &
+    pids+=($!)
+fi
 
 # user.ini is code page 932 with CR LF, as the client reads and writes it.
-printf '[SYSTEM]\r\nHOST=127.0.0.1\r\nPORT=%s\r\n[USER]\r\nID=%s\r\nCORP=0\r\nPWD=%s\r\nPWDMEMORY=1\r\n' \
-    "$port" "$client_user" "$client_password" | iconv -f UTF-8 -t CP932 > "$demo/client/user.ini"
+printf '[SYSTEM]\r\nHOST=127.0.0.1\r\nPORT=%s\r\n%b[USER]\r\nID=%s\r\nCORP=0\r\nPWD=%s\r\nPWDMEMORY=1\r\n' \
+    "$port" "$client_tls" "$client_user" "$client_password" | iconv -f UTF-8 -t CP932 > "$demo/client/user.ini"
 
 say "starting the client as $client_user; close it to end the demo"
 cd "$demo/client"
