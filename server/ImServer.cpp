@@ -8,8 +8,14 @@
 #include "wire/Fields.h"
 #include "wire/FrameText.h"
 
+#include "server/ByteStream.h"
+#include "server/Listener.h"
+
 #include <QDateTime>
-#include <QTcpSocket>
+
+#include <asio/io_context.hpp>
+#include <asio/post.hpp>
+#include <asio/steady_timer.hpp>
 
 namespace {
 
@@ -18,6 +24,9 @@ constexpr qsizetype MaxAbsenceBytes = 4096;       // the compose box has no limi
 // No account has a longer password (the logon dialog cuts it there too); a
 // longer one is refused without the cost of checking it.
 constexpr qsizetype MaxPasswordBytes = 50;
+// A client asks to log on within a round trip of its greeting; one that has
+// not after this long may make room for a newcomer.
+constexpr qint64 MinWaitBeforeMakingRoom = 1000;
 
 QByteArray Stamp()
 {
@@ -31,34 +40,56 @@ QString Shown(const QByteArray &cp932Text)
 
 } // namespace
 
-ImServer::ImServer(ServerOptions options, QObject *parent)
-    : QObject(parent), m_options(std::move(options)),
+ImServer::ImServer(asio::io_context &io, ServerOptions options)
+    : m_io(io), m_options(std::move(options)),
+      m_listener(std::make_unique<Listener>(io, [this](std::unique_ptr<ByteStream> stream) { onAccepted(std::move(stream)); })),
       m_rooms([this](const QByteArray &id, const QByteArray &frame) { sendTo(id, frame); },
-              [this](const QByteArray &id) { return isOnline(id); })
+              [this](const QByteArray &id) { return isOnline(id); }),
+      m_accountsPoll(io)
 {
     PasswordChecks::Options checks;
     checks.maxWaiting = std::size_t(std::max(1, m_options.maxConnections));
     if (m_options.checkPassword)
         checks.verify = m_options.checkPassword;
+    // A result that arrives once the server is gone is dropped.
     m_checks = std::make_unique<PasswordChecks>(
-        [this](std::function<void()> done) { QMetaObject::invokeMethod(this, std::move(done), Qt::QueuedConnection); },
+        [this, alive = std::weak_ptr<int>(m_lifetime)](std::function<void()> done) {
+            asio::post(m_io, [alive, done = std::move(done)] {
+                if (alive.lock())
+                    done();
+            });
+        },
         checks);
     m_clock.start();
-    connect(&m_listener, &QTcpServer::newConnection, this, &ImServer::acceptConnections);
 }
 
 ImServer::~ImServer()
 {
-    m_listener.close();
+    m_listener->close();
     // Password checks not started are dropped: each takes a core for a
     // while, and a stop must not wait for a queue of them.
     m_checks->stop();
     // The connections go before the tables they refer to.
-    const auto connections = m_connections.keys();
-    m_connections.clear();
     m_online.clear();
     m_byNumber.clear();
-    qDeleteAll(connections);
+    m_waitingByAddress.clear();
+    for (Session &session : m_connections)
+        session.connection->cutOff(QStringLiteral("the server stops"));
+    m_connections.clear();
+}
+
+quint16 ImServer::port() const
+{
+    return m_listener->port();
+}
+
+void ImServer::after(std::chrono::milliseconds delay, std::function<void()> task)
+{
+    auto timer = std::make_shared<asio::steady_timer>(m_io, delay);
+    timer->async_wait([timer, alive = std::weak_ptr<int>(m_lifetime), task = std::move(task)](const std::error_code &) {
+        if (alive.lock())
+            task();
+    });
 }
 
 bool ImServer::start(const QHostAddress &address, quint16 port, QString *error)
@@ -67,55 +98,90 @@ bool ImServer::start(const QHostAddress &address, quint16 port, QString *error)
     m_store = AccountStore::Open(where, error);
     if (!m_store)
         return false;
-    m_writer = std::make_unique<StoreWriter>(
-        [this](std::function<void()> work) { QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection); },
-        m_options.beforeStoreWrite);
+    m_writer = std::make_unique<StoreWriter>(PosterFor(m_io), m_options.beforeStoreWrite);
     if (!m_writer->start(where, error))
         return false;
     m_absences = std::make_unique<Absences>(*m_store, *m_writer, m_options.log);
     watchAccounts();
-    // Room in the kernel's queue for a burst of logons, such as every client
-    // reconnecting after a restart.
-    m_listener.setListenBacklogSize(1024);
-    if (!m_listener.listen(address, port)) {
-        *error = m_listener.errorString();
+    if (!m_listener->listen(address.toString(), port, error))
         return false;
-    }
     m_options.log(QStringLiteral("%1 accounts; listening on %2:%3")
                       .arg(m_directory.accounts().size())
                       .arg(address.toString())
-                      .arg(m_listener.serverPort()));
+                      .arg(m_listener->port()));
     return true;
 }
 
-void ImServer::acceptConnections()
+void ImServer::onAccepted(std::unique_ptr<ByteStream> stream)
 {
-    while (QTcpSocket *socket = m_listener.nextPendingConnection()) {
-        if (m_connections.size() >= m_options.maxConnections) {
-            m_options.log(QStringLiteral("refused connection from %1: %2 connections are open")
-                              .arg(socket->peerAddress().toString())
-                              .arg(m_connections.size()));
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        auto *connection = new Connection(socket, *this, m_options, this);
-        m_connections.insert(connection, Session{});
-        m_options.log(QStringLiteral("connection from %1").arg(connection->peer()));
-        connection->answer("000");
+    auto connection = std::make_shared<Connection>(m_io, std::move(stream), static_cast<Connection::Owner &>(*this), m_options);
+    if (!makeRoomForConnection(connection->address())) {
+        m_options.log(QStringLiteral("refused connection from %1: %2 connections are open, %3 of them without a logon")
+                          .arg(connection->peer())
+                          .arg(m_connections.size())
+                          .arg(m_waitingCount));
+        connection->cutOff(QStringLiteral("no room"));
+        return;
     }
+    Session &session = m_connections[connection.get()];
+    session.connection = connection;
+    session.accepted = ++m_lastAccepted;
+    session.acceptedAt = m_clock.elapsed();
+    m_waitingByAddress[connection->address()].emplace(session.accepted, connection.get());
+    ++m_waitingCount;
+    m_options.log(QStringLiteral("connection from %1").arg(connection->peer()));
+    connection->start([connection] { connection->answer("000"); });
+}
+
+// An address that opens connections without logging on crowds out only its
+// own: the oldest waiting connection of the address with the most goes first.
+// A client with a password sends its logon request at once, after which it
+// is no longer among those that make room.
+bool ImServer::makeRoomForConnection(const QByteArray &address)
+{
+    const auto own = m_waitingByAddress.find(address);
+    const bool addressFull = own != m_waitingByAddress.end() && qsizetype(own->second.size()) >= m_options.maxWaitingPerAddress;
+    if (!addressFull && m_waitingCount < m_options.maxWaiting && m_connections.size() < m_options.maxConnections)
+        return true;
+    auto crowded = addressFull ? own : m_waitingByAddress.end();
+    if (!addressFull)
+        for (auto it = m_waitingByAddress.begin(); it != m_waitingByAddress.end(); ++it)
+            if (crowded == m_waitingByAddress.end() || it->second.size() > crowded->second.size())
+                crowded = it;
+    if (crowded == m_waitingByAddress.end())
+        return false; // every connection is logged on or being checked
+    const auto [accepted, oldest] = *crowded->second.begin();
+    if (m_clock.elapsed() - m_connections[oldest].acceptedAt < MinWaitBeforeMakingRoom)
+        return false; // a burst of clients that have had no time to ask yet
+    stopWaiting(*oldest, m_connections[oldest]);
+    oldest->cutOff(QStringLiteral("no logon request, and a new connection needs the room"));
+    return true;
+}
+
+void ImServer::stopWaiting(Connection &connection, Session &session)
+{
+    if (!std::exchange(session.waiting, false))
+        return;
+    const auto own = m_waitingByAddress.find(connection.address());
+    own->second.erase({session.accepted, &connection});
+    if (own->second.empty())
+        m_waitingByAddress.erase(own);
+    --m_waitingCount;
 }
 
 void ImServer::onClosed(Connection &connection)
 {
-    if (const auto check = m_connections[&connection].check)
-        m_checks->cancel(*check); // nobody is left to answer
+    const auto session = m_connections.find(&connection);
+    if (session == m_connections.end())
+        return;
+    if (session->check)
+        m_checks->cancel(*session->check); // nobody is left to answer
     // What the connection did not get waits for the next logon, at any node.
-    m_absences->release(m_connections[&connection].number);
+    m_absences->release(session->number);
     release(connection);
-    m_connections.remove(&connection);
+    stopWaiting(connection, *session);
     m_options.log(QStringLiteral("closed %1").arg(connection.peer()));
-    connection.deleteLater();
+    m_connections.erase(session); // the connection goes once its last handler has run
 }
 
 void ImServer::onFrame(Connection &connection, const FieldList &fields)
@@ -125,8 +191,10 @@ void ImServer::onFrame(Connection &connection, const FieldList &fields)
         // A client whose windows survived a lost connection sends as soon as
         // its socket is up: what it sends before the logon request has no
         // sender yet and is dropped, without holding it against the client.
-        if (fields.code() == "000")
+        if (fields.code() == "000") {
+            stopWaiting(connection, session);
             beginLogon(connection, fields);
+        }
         return;
     }
     const bool uploadedNode = session.upload && fields.code() == "LSETD";
@@ -195,16 +263,16 @@ void ImServer::beginLogon(Connection &connection, const FieldList &fields)
         return;
     }
     // Frames sent behind the logon request wait until it is decided; once it
-    // succeeds they are handled as the user's. Holding them also pauses the
-    // logon timer: time in the server's own queue of checks is not the
-    // client's.
+    // succeeds they are handled as the user's. The logon clock waits too:
+    // time in the server's own queue of checks is not the client's.
     connection.holdFrames();
-    QPointer<Connection> target(&connection);
+    connection.pauseLogonClock();
+    std::weak_ptr<Connection> target = connection.weak_from_this();
     const auto check = m_checks->submit(account->id, account->passwordHash, password,
-                                        [this, target, account = *account](bool ok) {
-                                            if (const auto session = m_connections.find(target);
-                                                session != m_connections.end())
-                                                session->check.reset();
+                                        [this, target, key = &connection, account = *account](bool ok) {
+                                            if (target.expired())
+                                                return;
+                                            m_connections[key].check.reset();
                                             finishLogon(target, account, ok);
                                         });
     if (!check) {
@@ -215,10 +283,12 @@ void ImServer::beginLogon(Connection &connection, const FieldList &fields)
     m_options.log(QStringLiteral("checking the password of %1 from %2").arg(Shown(account->id), connection.peer()));
 }
 
-void ImServer::finishLogon(QPointer<Connection> connection, const Account &account, bool passwordOk)
+void ImServer::finishLogon(const std::weak_ptr<Connection> &target, const Account &account, bool passwordOk)
 {
+    const std::shared_ptr<Connection> connection = target.lock();
     if (!connection || connection->isClosing())
         return;
+    connection->resumeLogonClock();
     // Disabled or deleted while its password was being checked.
     refreshAccounts();
     const Account *now = m_directory.find(account.id);
@@ -240,9 +310,7 @@ void ImServer::refuseLogon(Connection &connection, const QString &reason)
     m_options.log(QStringLiteral("refused logon from %1: %2").arg(connection.peer(), reason));
     connection.holdFrames(); // nothing is read before the answer
     const bool last = ++session.refusals >= m_options.refusalsBeforeClose;
-    QTimer::singleShot(m_options.refusalDelay, &connection, [&connection, last] {
-        if (connection.isClosing())
-            return;
+    connection.after(m_options.refusalDelay, [&connection, last] {
         connection.answer(MakeFrame({"001", "1"}, TrailingTab::Yes));
         if (last)
             connection.closeAfterSending(QStringLiteral("too many refused logons"));
@@ -320,7 +388,7 @@ void ImServer::keepRoomSeats(const QByteArray &userId)
     m_rooms.wentOffline(userId);
     const quint64 turn = ++m_lastSeatTurn;
     m_seatsKept.insert(userId, turn);
-    QTimer::singleShot(m_options.roomSeatsKept, this, [this, userId, turn] {
+    after(m_options.roomSeatsKept, [this, userId, turn] {
         if (m_seatsKept.value(userId) != turn)
             return; // back online meanwhile
         m_seatsKept.remove(userId);
@@ -408,9 +476,9 @@ void ImServer::onMessage(Connection &connection, Session &session, const FieldLi
         return;
     }
     // The peer left while the window was open: the line waits for the next logon.
-    storeAbsence(peer, displayName(session.userId), text, [sender = QPointer<Connection>(&connection), copy] {
-        if (sender)
-            sender->send(copy);
+    storeAbsence(peer, displayName(session.userId), text, [sender = connection.weak_from_this(), copy] {
+        if (const auto live = sender.lock())
+            live->send(copy);
     });
 }
 

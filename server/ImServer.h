@@ -12,30 +12,34 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
-#include <QObject>
-#include <QPointer>
 #include <QSet>
-#include <QTcpServer>
-#include <QTimer>
 
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
+
+class ByteStream;
+class Listener;
 
 // The IM server: accepts connections, logs users on, sends each their member
 // list and who is online, and routes presence, messages, absence messages and
 // room traffic. The sender of everything is the user logged on at the
 // connection it came from, never a field of the frame.
-class ImServer : public QObject, private Connection::Owner {
-    Q_OBJECT
+//
+// It runs on one event loop, `io`, which must outlive it and must not run
+// while it is made or destroyed.
+class ImServer final : private Connection::Owner {
 public:
-    explicit ImServer(ServerOptions options, QObject *parent = nullptr);
-    ~ImServer() override;
+    ImServer(asio::io_context &io, ServerOptions options);
+    ~ImServer();
+    ImServer(const ImServer &) = delete;
+    ImServer &operator=(const ImServer &) = delete;
 
     // Opens the store in the data folder, loads the accounts and listens.
     // Port 0 picks a free port; port() tells which.
     bool start(const QHostAddress &address, quint16 port, QString *error);
-    quint16 port() const { return m_listener.serverPort(); }
+    quint16 port() const;
 
     qsizetype accountCount() const { return m_directory.accounts().size(); }
     qsizetype connectionCount() const { return m_connections.size(); }
@@ -52,6 +56,10 @@ private:
 
     // What the server knows of one connection besides its socket.
     struct Session {
+        std::shared_ptr<Connection> connection;
+        quint64 accepted = 0; // the order of arrival
+        qint64 acceptedAt = 0; // on m_clock, in ms
+        bool waiting = true;  // for a logon request: among the first to make room
         QByteArray userId; // empty until the logon succeeds
         int number = 0;    // the connection number of UADD and UDEL
         int state = 3;     // the presence state
@@ -63,11 +71,18 @@ private:
         std::optional<PasswordChecks::Ticket> check; // while its logon is being checked
     };
 
-    void acceptConnections();
+    void onAccepted(std::unique_ptr<ByteStream> stream);
+    // Connections that have not asked to log on are few and short-lived: when
+    // there are too many, the oldest from the address with the most goes.
+    bool makeRoomForConnection(const QByteArray &address);
+    void stopWaiting(Connection &connection, Session &session);
+    // Runs `task` after the delay unless the server is gone.
+    void after(std::chrono::milliseconds delay, std::function<void()> task);
     // ImServerAccounts.cpp: the accounts, read again when another process
     // changed them.
     void loadAccounts();
     void watchAccounts();
+    void pollAccounts();
     void refreshAccounts();
     // The owner's stored list with the accounts added or deleted since.
     std::optional<QList<ListNode>> storedListOf(const QByteArray &owner) const;
@@ -77,7 +92,7 @@ private:
 
     void beginLogon(Connection &connection, const FieldList &fields);
     void refuseLogon(Connection &connection, const QString &reason);
-    void finishLogon(QPointer<Connection> connection, const Account &account, bool passwordOk);
+    void finishLogon(const std::weak_ptr<Connection> &connection, const Account &account, bool passwordOk);
     void completeLogon(Connection &connection, const Account &account);
     void release(Connection &connection);
     void keepRoomSeats(const QByteArray &userId);
@@ -108,14 +123,20 @@ private:
     void toOthers(const Connection &except, const QByteArray &frame);
     const QByteArray &displayName(const QByteArray &userId) const;
 
+    asio::io_context &m_io;
     ServerOptions m_options;
+    std::shared_ptr<int> m_lifetime = std::make_shared<int>(); // tasks of after() hold it weakly
     std::unique_ptr<AccountStore> m_store; // read on the event loop
     std::unique_ptr<StoreWriter> m_writer; // writes on a thread of its own
     std::unique_ptr<Absences> m_absences;
     QHash<QByteArray, std::pair<quint64, QList<ListNode>>> m_unwrittenLists; // by owner, with their turn
     quint64 m_lastListTurn = 0;
     Directory m_directory;
-    QTcpServer m_listener;
+    std::unique_ptr<Listener> m_listener;
+    // Connections waiting for a logon request, by address, oldest first.
+    std::map<QByteArray, std::set<std::pair<quint64, Connection *>>> m_waitingByAddress;
+    qsizetype m_waitingCount = 0;
+    quint64 m_lastAccepted = 0;
     std::unique_ptr<PasswordChecks> m_checks; // passwords are checked off the event loop
     QHash<Connection *, Session> m_connections;
     // Every live connection of a user, oldest first: a user may run more than
@@ -130,7 +151,7 @@ private:
     int m_lastNumber = 0;
     QElapsedTimer m_clock;
     QByteArrayList m_companyList; // the LSETD frames of everyone who never uploaded a list
-    QTimer m_accountsPoll;
+    LoopTimer m_accountsPoll;
     qint64 m_accountsVersion = 0;
     qsizetype m_maxListNodes = 0;
 };

@@ -28,9 +28,15 @@ void ImServer::loadAccounts()
 void ImServer::watchAccounts()
 {
     loadAccounts();
-    m_accountsPoll.setInterval(m_options.accountsPollInterval);
-    connect(&m_accountsPoll, &QTimer::timeout, this, &ImServer::refreshAccounts, Qt::UniqueConnection);
-    m_accountsPoll.start();
+    pollAccounts();
+}
+
+void ImServer::pollAccounts()
+{
+    m_accountsPoll.start(m_options.accountsPollInterval, [this] {
+        refreshAccounts();
+        pollAccounts();
+    });
 }
 
 void ImServer::refreshAccounts()

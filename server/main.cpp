@@ -8,13 +8,17 @@
 #include "server/DataFolder.h"
 #include "server/ImServer.h"
 #include "server/PasswordInput.h"
-#include "server/StopSignals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
 
+#include <asio/io_context.hpp>
+#include <asio/signal_set.hpp>
+
+#include <csignal>
 #include <cstdio>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -39,7 +43,18 @@ int ImportAccountsCommand(const StoreLocation &where, const QString &path)
     return report.skipped.isEmpty() ? 0 : 1;
 }
 
-int Serve(QCoreApplication &app, const StoreLocation &where, const QString &listen, const QString &port)
+// Every connection is a descriptor; the soft limit is often far below what
+// the server's own connection limit allows.
+void RaiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+int Serve(const StoreLocation &where, const QString &listen, const QString &port)
 {
     bool portOk = false;
     const uint portNumber = port.toUInt(&portOk);
@@ -51,9 +66,19 @@ int Serve(QCoreApplication &app, const StoreLocation &where, const QString &list
     ServerOptions options;
     options.dataDir = where.dataDir;
     options.postgresUrl = where.postgresUrl;
-    QuitOnStopSignals();
+    RaiseDescriptorLimit();
+    // One thread runs the loop; the store writer and the password checks
+    // post their results to it.
+    asio::io_context io(1);
+    // SIGINT and SIGTERM end the loop, so the server closes its connections
+    // and its database in the ordinary way.
+    asio::signal_set stopSignals(io, SIGINT, SIGTERM);
+    stopSignals.async_wait([&io](const std::error_code &error, int) {
+        if (!error)
+            io.stop();
+    });
     {
-        ImServer server(options);
+        ImServer server(io, options);
         QString error;
         if (!server.start(address, static_cast<quint16>(portNumber), &error)) {
             LogToStderr(QStringLiteral("cannot start: %1").arg(error));
@@ -64,7 +89,7 @@ int Serve(QCoreApplication &app, const StoreLocation &where, const QString &list
                                        "  vantrel-server %1 accounts add ID --name NAME --department DEPT")
                             .arg(where.isPostgres() ? QStringLiteral("--store ") + where.shown()
                                                     : QStringLiteral("--data ") + where.dataDir));
-        app.exec();
+        io.run();
         LogToStderr(QStringLiteral("stopping"));
     }
     LogToStderr(QStringLiteral("stopped"));
@@ -146,7 +171,7 @@ int main(int argc, char **argv)
         }
     }
     if (args.isEmpty())
-        return Serve(app, where, parser.value(listen), parser.value(port));
+        return Serve(where, parser.value(listen), parser.value(port));
     if (args[0] == QLatin1String("accounts"))
         return RunAccountsCommand(where, args.mid(1),
                                   NewAccountDetails{parser.value(name), parser.value(department), parser.value(mail),

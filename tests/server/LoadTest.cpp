@@ -4,7 +4,7 @@
 
 #include "server/AccountImport.h"
 #include "server/AccountStore.h"
-#include "server/ImServer.h"
+#include "ServerThread.h"
 #include "server/peer/WireClient.h"
 #include "wire/FrameText.h"
 
@@ -59,31 +59,13 @@ TEST(ServerLoadTest, FiveHundredUsersTwentyThousandMessages)
     }
 
     // The server on its own thread, stopped however the test ends.
-    struct ServerThread {
-        QThread thread;
-        QObject anchor;
-        ImServer *server = nullptr;
-        ServerThread() { anchor.moveToThread(&thread); thread.start(); }
-        ~ServerThread()
-        {
-            QMetaObject::invokeMethod(&anchor, [this] { delete server; }, Qt::BlockingQueuedConnection);
-            thread.quit();
-            thread.wait();
-        }
-    } serverThread;
-    quint16 port = 0;
-    QMetaObject::invokeMethod(
-        &serverThread.anchor,
-        [&] {
-            ServerOptions options;
-            options.dataDir = dir.path();
-            options.log = [](const QString &) {};
-            serverThread.server = new ImServer(options);
-            QString error;
-            if (serverThread.server->start(QHostAddress::LocalHost, 0, &error))
-                port = serverThread.server->port();
-        },
-        Qt::BlockingQueuedConnection);
+    ServerThread serverThread;
+    ServerOptions options;
+    options.dataDir = dir.path();
+    options.log = [](const QString &) {};
+    QString error;
+    ASSERT_TRUE(serverThread.start(options, &error)) << error.toStdString();
+    const quint16 port = serverThread.port();
     ASSERT_NE(port, 0);
 
     QElapsedTimer clock;

@@ -69,7 +69,8 @@ protected:
 
     qsizetype logged(const QString &text) const
     {
-        return std::count_if(log().begin(), log().end(), [&](const QString &line) { return line.contains(text); });
+        const QStringList lines = log();
+        return std::count_if(lines.begin(), lines.end(), [&](const QString &line) { return line.contains(text); });
     }
 
     std::atomic<int> m_checks = 0;

@@ -145,6 +145,7 @@ TEST_F(RoomTest, MemberKeepsTheirPlaceAcrossALostConnection)
     const QByteArray room = OpenRoom(*a, *b, *c);
 
     b->disconnect();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !server().isOnline("u02"); }));
     c->send(MakeFrame({"MRE", room}, TrailingTab::Yes));
     a->send(MakeFrame({"MRM", room, "room", "hi", "u04,"}, TrailingTab::Yes));
     ASSERT_TRUE(d->take("MRJ"));

@@ -72,7 +72,7 @@ QByteArray CompanyAccounts(int people, int departments)
 
 void ServerFixture::TearDown()
 {
-    m_server.reset();
+    m_server.stop();
 }
 
 ServerOptions ServerFixture::options()
@@ -81,20 +81,23 @@ ServerOptions ServerFixture::options()
     options.dataDir = m_dir.path();
     options.logonTimeout = std::chrono::milliseconds(2000);
     options.refusalDelay = std::chrono::milliseconds(20);
-    options.log = [this](const QString &line) { m_log.append(line); };
+    options.readerStall = std::chrono::milliseconds(500);
+    options.log = [this](const QString &line) {
+        std::lock_guard lock(m_logMutex);
+        m_log.append(line);
+    };
     return options;
 }
 
 void ServerFixture::startServer()
 {
-    m_server = std::make_unique<ImServer>(options());
     QString error;
-    ASSERT_TRUE(m_server->start(QHostAddress::LocalHost, 0, &error)) << error.toStdString();
+    ASSERT_TRUE(m_server.start(options(), &error)) << error.toStdString();
 }
 
 void ServerFixture::restartServer()
 {
-    m_server.reset();
+    m_server.stop();
     startServer();
 }
 
@@ -110,7 +113,7 @@ std::unique_ptr<TestClient> ServerFixture::logOn(const QByteArray &userId)
     const QRegularExpression logon(QStringLiteral("logon of %1 as connection (\\d+) from [^ ]*:%2$")
                                        .arg(QString::fromLatin1(userId))
                                        .arg(client->socket().localPort()));
-    for (const QString &line : m_log)
+    for (const QString &line : log())
         if (const auto match = logon.match(line); match.hasMatch())
             client->setNumber(match.captured(1).toInt());
     return client;

@@ -1,13 +1,14 @@
 #pragma once
 
+#include "ServerThread.h"
 #include "TestClient.h"
-#include "server/ImServer.h"
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <mutex>
 
 // A server on a free loopback port over a fresh data folder holding the
 // sample accounts (hashed at the cheapest cost, which only tests use). Its
@@ -27,19 +28,44 @@ protected:
     // A client logged on as the sample user, its list received; fails the
     // test when the logon does not succeed.
     std::unique_ptr<TestClient> logOn(const QByteArray &userId);
-    std::unique_ptr<TestClient> newClient() { return std::make_unique<TestClient>(m_server->port()); }
+    std::unique_ptr<TestClient> newClient() { return std::make_unique<TestClient>(m_server.port()); }
 
     // A client's user.ini that logs the sample user on to this server by
     // itself at start.
     QByteArray clientUserIni(const QByteArray &userId);
 
-    ImServer &server() { return *m_server; }
+    // What the test asks of the running server, asked on the server's thread.
+    class Probe {
+    public:
+        explicit Probe(ServerThread &server) : m_server(server) {}
+        quint16 port() const { return m_server.port(); }
+        bool isOnline(const QByteArray &userId) const
+        {
+            return m_server.call([&](ImServer &server) { return server.isOnline(userId); });
+        }
+        qsizetype roomCount() const { return m_server.call([](ImServer &server) { return server.roomCount(); }); }
+        qsizetype connectionCount() const
+        {
+            return m_server.call([](ImServer &server) { return server.connectionCount(); });
+        }
+        qsizetype accountCount() const { return m_server.call([](ImServer &server) { return server.accountCount(); }); }
+
+    private:
+        ServerThread &m_server;
+    };
+    Probe server() { return Probe(m_server); }
     QString dataDir() const { return m_dir.path(); }
-    const QStringList &log() const { return m_log; }
+    // The server's log so far; it writes from its own thread.
+    QStringList log() const
+    {
+        std::lock_guard lock(m_logMutex);
+        return m_log;
+    }
 
 private:
     QTemporaryDir m_dir;
-    std::unique_ptr<ImServer> m_server;
+    ServerThread m_server;
+    mutable std::mutex m_logMutex;
     QStringList m_log;
 };
 

@@ -10,11 +10,11 @@ namespace {
 class TwoNodesTest : public OnBothStores {
 protected:
     // A second node on the same store.
-    std::unique_ptr<ImServer> startOtherNode()
+    std::unique_ptr<ServerThread> startOtherNode()
     {
-        auto node = std::make_unique<ImServer>(options());
+        auto node = std::make_unique<ServerThread>();
         QString error;
-        EXPECT_TRUE(node->start(QHostAddress::LocalHost, 0, &error)) << error.toStdString();
+        EXPECT_TRUE(node->start(options(), &error)) << error.toStdString();
         return node;
     }
 

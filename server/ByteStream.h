@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArrayView>
+
+#include <asio/buffer.hpp>
+#include <asio/ip/tcp.hpp>
+
+#include <functional>
+#include <memory>
+#include <system_error>
+#include <vector>
+
+// What a connection reads from and writes to: a TCP socket, or TLS over one.
+// The connection sees plain bytes either way.
+class ByteStream {
+public:
+    using Started = std::function<void(const std::error_code &)>;
+    // The bytes are valid only during the call.
+    using Read = std::function<void(const std::error_code &, QByteArrayView bytes)>;
+    using Written = std::function<void(const std::error_code &, std::size_t bytes)>;
+
+    virtual ~ByteStream() = default;
+
+    virtual asio::ip::tcp::socket &tcp() = 0;
+    // The TLS handshake; a plain stream is ready at once.
+    virtual void asyncStart(Started done) = 0;
+    virtual void asyncRead(Read done) = 0;
+    // Writes what the socket takes of the buffers (at least one byte).
+    virtual void asyncWrite(const std::vector<asio::const_buffer> &buffers, Written done) = 0;
+    // Whether each byte written is one byte on the wire, so that the socket's
+    // queue of unacknowledged bytes can be mapped back onto frames.
+    virtual bool plain() const = 0;
+};
+
+// A plain TCP stream. It holds no read buffer of its own: it waits until the
+// socket is readable and then reads into one buffer that all connections of
+// the thread share, so an idle connection costs no buffer.
+std::unique_ptr<ByteStream> PlainStream(asio::ip::tcp::socket socket);

@@ -1,0 +1,51 @@
+#include "server/ByteStream.h"
+
+#include <array>
+
+namespace {
+
+// Bytes taken from one client per turn of the loop, so that a client that
+// sends without pause cannot starve the others.
+constexpr std::size_t ReadChunkBytes = 64 * 1024;
+
+class Plain final : public ByteStream {
+public:
+    explicit Plain(asio::ip::tcp::socket socket) : m_socket(std::move(socket)) { m_socket.non_blocking(true); }
+
+    asio::ip::tcp::socket &tcp() override { return m_socket; }
+    void asyncStart(Started done) override { done({}); }
+    bool plain() const override { return true; }
+
+    void asyncRead(Read done) override
+    {
+        m_socket.async_wait(asio::socket_base::wait_read, [this, done = std::move(done)](const std::error_code &error) {
+            if (error) {
+                done(error, {});
+                return;
+            }
+            thread_local std::array<char, ReadChunkBytes> shared;
+            std::error_code readError;
+            const std::size_t count = m_socket.read_some(asio::buffer(shared), readError);
+            if (readError == asio::error::would_block || readError == asio::error::try_again) {
+                asyncRead(done); // woken for nothing
+                return;
+            }
+            done(readError, QByteArrayView(shared.data(), static_cast<qsizetype>(count)));
+        });
+    }
+
+    void asyncWrite(const std::vector<asio::const_buffer> &buffers, Written done) override
+    {
+        m_socket.async_write_some(buffers, std::move(done));
+    }
+
+private:
+    asio::ip::tcp::socket m_socket;
+};
+
+} // namespace
+
+std::unique_ptr<ByteStream> PlainStream(asio::ip::tcp::socket socket)
+{
+    return std::make_unique<Plain>(std::move(socket));
+}
