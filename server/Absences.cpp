@@ -19,6 +19,10 @@ Absences::Absences(AccountStore &reader, StoreWriter &writer, LogSink log, std::
     : m_reader(reader), m_writer(writer), m_log(std::move(log)), m_claimLease(claimLease),
       m_node(QUuid::createUuid().toString(QUuid::WithoutBraces))
 {
+    // A logon waits for its claims; a claim lost in a power cut only means
+    // its messages are delivered again.
+    if (!m_reader.commitWithoutSync())
+        m_log(QStringLiteral("could not relax the claims' commits: %1").arg(m_reader.lastError()));
     // A SQLite store has no other node: claims left by a server that was
     // killed are void, and its messages are not kept back for the lease.
     if (!m_reader.isPostgres() && !m_reader.releaseAllAbsenceClaims())

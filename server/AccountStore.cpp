@@ -381,6 +381,11 @@ bool AccountStore::releaseAllAbsenceClaims()
                                " WHERE claimed_by IS NOT NULL"));
 }
 
+bool AccountStore::commitWithoutSync()
+{
+    return exec(unsyncedCommits());
+}
+
 QList<AbsenceMessage> AccountStore::absencesFor(const QByteArray &recipient) const
 {
     QList<AbsenceMessage> result;

@@ -80,6 +80,10 @@ public:
     bool releaseAbsences(const QList<qint64> &rowIds, const QString &claimant);
     // Gives every claim up; for a store no other process delivers from.
     bool releaseAllAbsenceClaims();
+    // Lets this connection's commits return before they reach the disk: for
+    // a connection that writes only claims, which a power cut may lose (the
+    // messages are then delivered again). Other connections keep theirs.
+    bool commitWithoutSync();
     // Every message waiting for the recipient, claimed or not, oldest first.
     QList<AbsenceMessage> absencesFor(const QByteArray &recipient) const;
     int absenceCount(const QByteArray &recipient) const;
@@ -101,6 +105,8 @@ protected:
     AccountStore(QString connectionName, bool postgres);
     // The engine's own part of the opening: its settings, then migrate().
     virtual bool prepare() = 0;
+    // The engine's setting for commitWithoutSync().
+    virtual QString unsyncedCommits() const = 0;
     // The SQL value of the greater of two.
     virtual QString greatest(const QString &a, const QString &b) const = 0;
 

@@ -26,6 +26,8 @@ protected:
                        {[this] { return createTables(); }, [this] { return addAbsenceClaims(); }});
     }
 
+    QString unsyncedCommits() const override { return QStringLiteral("SET synchronous_commit = off"); }
+
     QString greatest(const QString &a, const QString &b) const override
     {
         return QStringLiteral("GREATEST(%1, %2)").arg(a, b);

@@ -37,6 +37,10 @@ protected:
                         [this] { return addAbsenceClaims(); }});
     }
 
+    // In WAL, NORMAL syncs at checkpoints only; the next commit of a FULL
+    // connection syncs the log with this one's frames in it.
+    QString unsyncedCommits() const override { return QStringLiteral("PRAGMA synchronous=NORMAL"); }
+
     QString greatest(const QString &a, const QString &b) const override
     {
         return QStringLiteral("MAX(%1, %2)").arg(a, b);
