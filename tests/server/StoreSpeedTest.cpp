@@ -109,12 +109,12 @@ TEST_P(StoreSpeedTest, StoredLinesAndLogonsThatCollectThem)
     ASSERT_TRUE(QTest::qWaitFor([&] { return copies == Senders * MessagesPerSender; }, 120000)) << copies;
     const double seconds = static_cast<double>(clock.nsecsElapsed() - start) / 1e9;
 
-    // Each recipient logs on twice: to collect its messages (timed to the
-    // last one), then with none waiting (timed to its own UADD, which the
-    // messages follow).
+    // Each recipient logs on to collect its messages (timed to the last
+    // one); then each sender logs on a second time, with none waiting (timed
+    // to its own UADD, which the messages would follow).
     std::vector<qint64> logons[2];
     for (int pass = 0; pass < 2; ++pass) {
-        for (int r = Senders + 1; r <= Senders + Recipients; ++r) {
+        for (int r = pass == 0 ? Senders + 1 : 1; r <= (pass == 0 ? Senders + Recipients : Senders); ++r) {
             WireClient recipient;
             recipient.setCredentials(Id(r), 0, "pw");
             NoDelayOnceConnected(recipient);
