@@ -32,7 +32,7 @@ bool TestCertificates::makeAuthority(const QString &name)
                QStringList{"-keyout", name + ".key", "-out", name + ".pem", "-days", "2", "-subj", "/CN=" + name});
 }
 
-QSslConfiguration TestCertificates::server(const QString &names, bool trusted)
+TestCertificates::Files TestCertificates::serverFiles(const QString &names, bool trusted)
 {
     const QString base = QStringLiteral("server%1").arg(++m_made);
     const QString ca = trusted ? "trusted-ca" : "other-ca";
@@ -45,17 +45,24 @@ QSslConfiguration TestCertificates::server(const QString &names, bool trusted)
         run(QStringList{"req"} + EcKey + QStringList{"-keyout", base + ".key", "-out", base + ".csr", "-subj", "/CN=test server"}) &&
         run({"x509", "-req", "-in", base + ".csr", "-CA", ca + ".pem", "-CAkey", ca + ".key", "-CAcreateserial", "-out",
              base + ".pem", "-days", "2", "-extfile", base + ".ext"});
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
     if (!made) {
+        m_ok = false;
+        return {};
+    }
+    return {m_dir.filePath(base + ".pem"), m_dir.filePath(base + ".key")};
+}
+
+QSslConfiguration TestCertificates::server(const QString &names, bool trusted)
+{
+    const Files files = serverFiles(names, trusted);
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    const QList<QSslCertificate> chain = QSslCertificate::fromPath(files.certificate);
+    QFile keyFile(files.key);
+    const QSslKey key = keyFile.open(QIODevice::ReadOnly) ? QSslKey(&keyFile, QSsl::Ec) : QSslKey();
+    if (chain.isEmpty() || key.isNull()) {
         m_ok = false;
         return configuration;
     }
-    const QList<QSslCertificate> chain = QSslCertificate::fromPath(m_dir.filePath(base + ".pem"));
-    QFile keyFile(m_dir.filePath(base + ".key"));
-    keyFile.open(QIODevice::ReadOnly);
-    const QSslKey key(&keyFile, QSsl::Ec);
-    if (chain.isEmpty() || key.isNull())
-        m_ok = false;
     configuration.setLocalCertificateChain(chain);
     configuration.setPrivateKey(key);
     configuration.setPeerVerifyMode(QSslSocket::VerifyNone);

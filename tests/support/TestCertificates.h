@@ -19,6 +19,13 @@ public:
     // syntax, "DNS:localhost,IP:127.0.0.1") signed by the trusted authority or
     // by the other one, and its key.
     QSslConfiguration server(const QString &names, bool trusted = true);
+    // The same as files: the certificate's PEM file and its key's; empty
+    // names when openssl failed.
+    struct Files {
+        QString certificate;
+        QString key;
+    };
+    Files serverFiles(const QString &names, bool trusted = true);
 
 private:
     bool run(const QStringList &arguments);
