@@ -38,6 +38,7 @@ AccountStore::AccountStore(QString connectionName, bool postgres)
 
 AccountStore::~AccountStore()
 {
+    m_prepared.clear(); // before the connection closes
     {
         QSqlDatabase db = Db(m_connectionName);
         if (db.isOpen())
@@ -62,6 +63,16 @@ std::unique_ptr<AccountStore> AccountStore::Open(const QString &dataDir, QString
     StoreLocation where;
     where.dataDir = dataDir;
     return Open(where, error);
+}
+
+QSqlQuery &AccountStore::prepared(const QString &sql) const
+{
+    auto it = m_prepared.find(sql);
+    if (it == m_prepared.end()) {
+        it = m_prepared.insert(sql, QSqlQuery(Db(m_connectionName)));
+        it->prepare(sql);
+    }
+    return *it;
 }
 
 bool AccountStore::exec(const QString &sql)
@@ -296,21 +307,22 @@ std::optional<qint64> AccountStore::addAbsence(const QByteArray &recipient, cons
 {
     std::optional<qint64> rowId;
     isolated([&] {
-        QSqlQuery query(Db(m_connectionName));
-        query.prepare(QStringLiteral("INSERT INTO absence_messages (recipient, received, sender_name, body,"
-                                     " claimed_by, claim_expires) VALUES (?, ?, ?, ?, ?, ?) RETURNING id"));
+        QSqlQuery &query = prepared(QStringLiteral(
+            "INSERT INTO absence_messages (recipient, received, sender_name, body, claimed_by, claim_expires)"
+            " VALUES (?, ?, ?, ?, ?, ?) RETURNING id"));
         query.addBindValue(Blob(recipient));
         query.addBindValue(Blob(message.received));
         query.addBindValue(Blob(message.senderName));
         query.addBindValue(Blob(message.text));
         query.addBindValue(claimant.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(claimant));
         query.addBindValue(claimant.isEmpty() ? QVariant(QMetaType(QMetaType::LongLong)) : QVariant(claimedUntil));
-        if (!query.exec() || !query.next()) {
+        const bool ok = query.exec() && query.next();
+        if (ok)
+            rowId = query.value(0).toLongLong();
+        else
             m_lastError = query.lastError().text();
-            return false;
-        }
-        rowId = query.value(0).toLongLong();
-        return true;
+        query.finish();
+        return ok;
     });
     return rowId;
 }
@@ -404,23 +416,22 @@ QList<AbsenceMessage> AccountStore::absencesFor(const QByteArray &recipient) con
 
 int AccountStore::absenceCount(const QByteArray &recipient) const
 {
-    QSqlQuery query(Db(m_connectionName));
-    query.prepare(QStringLiteral("SELECT COUNT(*) FROM absence_messages WHERE recipient = ?"));
+    QSqlQuery &query = prepared(QStringLiteral("SELECT COUNT(*) FROM absence_messages WHERE recipient = ?"));
     query.addBindValue(Blob(recipient));
-    if (!query.exec() || !query.next())
-        return 0;
-    return query.value(0).toInt();
+    const int count = query.exec() && query.next() ? query.value(0).toInt() : 0;
+    query.finish(); // a SQLite statement left open would hold its snapshot
+    return count;
 }
 
 bool AccountStore::deleteAbsence(qint64 rowId)
 {
     return isolated([&] {
-        QSqlQuery query(Db(m_connectionName));
-        query.prepare(QStringLiteral("DELETE FROM absence_messages WHERE id = ?"));
+        QSqlQuery &query = prepared(QStringLiteral("DELETE FROM absence_messages WHERE id = ?"));
         query.addBindValue(rowId);
-        if (query.exec())
-            return true;
-        m_lastError = query.lastError().text();
-        return false;
+        const bool ok = query.exec();
+        if (!ok)
+            m_lastError = query.lastError().text();
+        query.finish();
+        return ok;
     });
 }

@@ -3,7 +3,9 @@
 #include "server/Account.h"
 #include "server/StoreLocation.h"
 
+#include <QHash>
 #include <QList>
+#include <QSqlQuery>
 #include <QString>
 
 #include <functional>
@@ -122,6 +124,12 @@ protected:
 private:
     // The SQL value of the next account's order.
     QString nextAccountOrder() const;
+    // The statement, prepared once for this connection: the writer runs a
+    // few statements again and again, and PostgreSQL would otherwise take
+    // three round trips (prepare, execute, deallocate) for each.
+    QSqlQuery &prepared(const QString &sql) const;
+
+    mutable QHash<QString, QSqlQuery> m_prepared;
 
     QString m_connectionName;
     bool m_postgres = false;
