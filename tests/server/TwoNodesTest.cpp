@@ -3,6 +3,13 @@
 
 #include "wire/FrameText.h"
 
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 using Fields = QByteArrayList;
 
 namespace {
@@ -65,6 +72,50 @@ TEST_P(TwoNodesTest, AMessageStoredThroughOneNodeIsDeliveredOnceWhenItsRecipient
         atA.disconnect();
         atB.disconnect();
     }
+}
+
+
+// A client that logs on with a tiny receive window, never reads, and resets
+// its connection: what its TCP stack did not acknowledge was not delivered.
+TEST_P(TwoNodesTest, MessagesAResetClientDidNotAcknowledgeAreDeliveredAtTheNextLogonElsewhere)
+{
+    auto nodeB = startOtherNode();
+    auto sender = logOn("u01");
+    constexpr int Count = 40;
+    for (int i = 0; i < Count; ++i)
+        sender->send(MakeFrame({"AMS", "u02", QByteArray::number(i) + ":" + QByteArray(4000, 'x')}, TrailingTab::Yes));
+    ASSERT_TRUE(sender->sync());
+
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    const int window = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(server().port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+    const QByteArray logon = MakeFrame({"000", "u02", "0", SamplePassword("u02"), "1"}, TrailingTab::Yes) + "\r\n";
+    ASSERT_EQ(::send(fd, logon.constData(), static_cast<size_t>(logon.size()), 0), logon.size());
+    // The logon is done, and its messages claimed, in the turn that logs it.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !log().filter(QStringLiteral("logon of u02 as connection")).isEmpty(); }));
+    const linger reset{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    ::close(fd);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server().connectionCount() == 1; })) << "node A saw the reset";
+
+    TestClient atB(nodeB->port());
+    ASSERT_EQ(atB.logOn("u02", SamplePassword("u02")), 0);
+    ASSERT_TRUE(atB.sync());
+    QList<int> delivered;
+    for (const Fields &frame : atB.kept())
+        if (frame.value(0) == "AMS")
+            delivered.append(frame.value(4).split(':').value(0).toInt());
+    // What went before may have reached the reset client's kernel; the rest
+    // comes once, in order, to the last.
+    ASSERT_FALSE(delivered.isEmpty());
+    for (qsizetype i = 0; i < delivered.size(); ++i)
+        EXPECT_EQ(delivered[i], Count - delivered.size() + i);
 }
 
 } // namespace
