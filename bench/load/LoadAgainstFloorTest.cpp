@@ -65,8 +65,10 @@ TEST_F(LoadAgainstFloor, HoldsIdleConnectionsBesideTheClients)
 {
     LoadEngine engine(target(), 4, 0, 40);
     ASSERT_TRUE(LogonPaced(engine, 2, 10));
-    ASSERT_TRUE(OpenIdleConnections(engine, 200, 10));
-    EXPECT_EQ(engine.idleOpen(), 200);
+    // More than the batch in which they are opened, logged on as users other than the clients'.
+    ASSERT_TRUE(OpenIdleConnections(engine, 300, 4, 50, 10));
+    EXPECT_EQ(engine.idleReady(), 300);
+    EXPECT_EQ(engine.idleOpen(), 300);
     const RoutingResult fixed = FixedRate(engine, m_noServer, 1000, 0.05, 0.2);
     EXPECT_GT(fixed.messages, 0);
     engine.closeIdle();

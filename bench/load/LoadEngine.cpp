@@ -319,12 +319,12 @@ void LoadEngine::onIdleEvent(IdleConnection &idle, std::uint32_t events)
 {
     if (idle.fd < 0)
         return;
+    const size_t index = static_cast<size_t>(&idle - m_idle.data());
     if (!idle.connected && (events & EPOLLOUT) && !(events & (EPOLLERR | EPOLLHUP))) {
         idle.connected = true;
-        watch(idle.fd, IdleKey | static_cast<std::uint64_t>(&idle - m_idle.data()), EPOLLIN | EPOLLRDHUP, false);
+        watch(idle.fd, IdleKey | index, EPOLLIN | EPOLLRDHUP, false);
         if (m_target.dialect == Dialect::Irc) {
-            // Registered, so the server holds them as users.
-            const std::string nick = "I" + std::to_string(&idle - m_idle.data());
+            const std::string nick = "I" + std::to_string(index);
             const std::string hello = "NICK " + nick + "\r\nUSER idle 0 * :" + nick + "\r\n";
             (void)::send(idle.fd, hello.data(), hello.size(), MSG_NOSIGNAL);
         }
@@ -332,27 +332,33 @@ void LoadEngine::onIdleEvent(IdleConnection &idle, std::uint32_t events)
     if (events & EPOLLIN) {
         thread_local char buffer[ReadChunk];
         const ssize_t n = ::recv(idle.fd, buffer, sizeof buffer, 0);
-        if (n > 0 && !idle.greeted) {
-            idle.greeted = true;
-            ++m_idleGreeted;
-        }
-        if (n > 0 && m_target.dialect == Dialect::Irc) {
-            // A registered idle user answers the server's pings, nothing else.
+        if (n > 0) {
+            // Only the logon is answered (and the peer's pings); the rest is dropped.
             idle.in.append(buffer, static_cast<size_t>(n));
             size_t start = 0;
             while (const void *lf = std::memchr(idle.in.data() + start, '\n', idle.in.size() - start)) {
                 const size_t end = static_cast<size_t>(static_cast<const char *>(lf) - idle.in.data());
-                const std::string_view line = std::string_view(idle.in).substr(start, end - start - (end > start && idle.in[end - 1] == '\r' ? 1 : 0));
-                if (line.starts_with("PING ")) {
-                    const std::string pong = PingAnswer(Dialect::Irc, line.substr(5));
-                    (void)::send(idle.fd, pong.data(), pong.size(), MSG_NOSIGNAL);
+                const size_t lineEnd = end > start && idle.in[end - 1] == '\r' ? end - 1 : end;
+                const LineMeaning meaning =
+                    Classify(m_target.dialect, std::string_view(idle.in).substr(start, lineEnd - start), {});
+                std::string answer;
+                if (meaning.kind == LineMeaning::Kind::Ping) {
+                    answer = PingAnswer(m_target.dialect, meaning.text);
+                } else if (meaning.kind == LineMeaning::Kind::Greeting) {
+                    const std::string user =
+                        std::to_string(m_idleFirstUser + static_cast<int>(index % static_cast<size_t>(m_idleUsers)));
+                    answer = LogonRequest(m_target.dialect, "L" + user, "pw" + user);
+                } else if (meaning.kind == LineMeaning::Kind::LoggedOn && !idle.ready) {
+                    idle.ready = true;
+                    ++m_idleReady;
                 }
+                if (!answer.empty())
+                    (void)::send(idle.fd, answer.data(), answer.size(), MSG_NOSIGNAL);
                 start = end + 1;
             }
             idle.in.erase(0, start);
-        }
-        if (n > 0)
             return;
+        }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return;
     } else if (!(events & (EPOLLERR | EPOLLHUP | EPOLLRDHUP))) {
@@ -363,8 +369,10 @@ void LoadEngine::onIdleEvent(IdleConnection &idle, std::uint32_t events)
     --m_idleOpen;
 }
 
-void LoadEngine::openIdle(int count)
+void LoadEngine::openIdle(int count, int firstUser, int users)
 {
+    m_idleFirstUser = firstUser;
+    m_idleUsers = std::max(1, users);
     const size_t first = m_idle.size();
     m_idle.resize(first + static_cast<size_t>(count));
     for (size_t i = first; i < m_idle.size(); ++i) {
@@ -382,7 +390,7 @@ void LoadEngine::closeIdle()
         if (idle.fd >= 0)
             ::close(idle.fd);
     m_idle.clear();
-    m_idleGreeted = 0;
+    m_idleReady = 0;
     m_idleOpen = 0;
 }
 

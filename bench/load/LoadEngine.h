@@ -74,9 +74,12 @@ public:
     // was due, for the fixed rate, so a server that falls behind shows it).
     void sendMessage(LoadClient &client, std::int64_t stampNs);
 
-    // Connections that only stay open: they read and drop what comes.
-    void openIdle(int count);
-    int idleGreeted() const { return m_idleGreeted; }
+    // Connections that log on and then only stay open, reading what comes
+    // (on our wire as `users` users from L<firstUser> on, in turn, so that repeated logons of a
+    // user cost the server no hash; on IRC as users of their own).
+    void openIdle(int count, int firstUser, int users);
+    int idleReady() const { return m_idleReady; }
+    int idleOpened() const { return static_cast<int>(m_idle.size()); }
     int idleOpen() const { return m_idleOpen; }
     void closeIdle();
 
@@ -87,7 +90,7 @@ private:
     struct IdleConnection {
         int fd = -1;
         bool connected = false;
-        bool greeted = false;
+        bool ready = false;
         std::string in;
     };
 
@@ -112,7 +115,9 @@ private:
     int m_on = 0;
     long m_inFlight = 0;
     int m_reconnectsPlanned = 0;
-    int m_idleGreeted = 0;
+    int m_idleReady = 0;
+    int m_idleFirstUser = 0;
+    int m_idleUsers = 1;
     int m_idleOpen = 0;
     std::int64_t m_lastLogonNs = 0;
     std::int64_t m_reconnectDelayNs = -1;

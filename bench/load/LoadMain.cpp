@@ -36,6 +36,7 @@ struct Options {
     double rate = 5000;
     double rateSeconds = 5;
     int idle = 0;
+    int idleUsers = 400;
     int textBytes = 40;
 };
 
@@ -45,8 +46,9 @@ struct Options {
                  "usage: vantrel-load --port N [--host 127.0.0.1] [--dialect vantrel|irc] [--server-pid PID]\n"
                  "  [--clients 500] [--first-user 0] [--logon storm|storm-reconnect|paced] [--logon-limit 150]\n"
                  "  [--paced-logons 4] [--rounds 8] [--window 1] [--warmup 1] [--saturate-seconds 5]\n"
-                 "  [--rate 5000] [--rate-seconds 5] [--idle 0] [--text-bytes 40]\n"
-                 "Users are L<n> with password pw<n>; each messages the next one.\n");
+                 "  [--rate 5000] [--rate-seconds 5] [--idle 0] [--idle-users 400]\n  [--text-bytes 40]\n"
+                 "Users are L<n> with password pw<n>; each messages the next one. Idle connections log on as\n"
+                 "the --idle-users users after the clients', in turn.\n");
     std::exit(2);
 }
 
@@ -92,6 +94,8 @@ Options Parse(int argc, char **argv)
             o.rateSeconds = std::atof(value);
         else if (name == "--idle")
             o.idle = std::atoi(value);
+        else if (name == "--idle-users")
+            o.idleUsers = std::atoi(value);
         else if (name == "--text-bytes")
             o.textBytes = std::atoi(value);
         else
@@ -183,6 +187,34 @@ void PrintRouting(const char *name, int round, const RoutingResult &r, Results &
         results.add(key + "_cpu_per_10k", r.cpuPer10k);
 }
 
+// The fixed rate with the clients alone, then with the idle connections open
+// beside them: opening thousands of logged-on connections (and every UADD that
+// goes with them) is done once, not once a round.
+int IdleRounds(LoadEngine &engine, const ProcessProbe &server, const Options &o, Results &results)
+{
+    for (int round = 1; round <= o.rounds; ++round)
+        PrintRouting("fixed_rate", round, FixedRate(engine, server, o.rate, o.warmup, o.rateSeconds), results);
+    if (!OpenIdleConnections(engine, o.idle, o.firstUser + o.clients, o.idleUsers, 600)) {
+        std::printf("only %d of %d idle connections logged on (%d still open)\n", engine.idleReady(), o.idle,
+                    engine.idleOpen());
+        return 1;
+    }
+    double cpu = 0;
+    WaitForQuietServer(engine, server, 120, &cpu);
+    const ProcessSample memory = server.sample();
+    std::printf("%d idle connections logged on beside the clients; server RSS %.1f MB\n", o.idle, memory.rssMb);
+    for (int round = 1; round <= o.rounds; ++round)
+        PrintRouting("fixed_rate_idle", round, FixedRate(engine, server, o.rate, o.warmup, o.rateSeconds),
+                     results);
+    if (engine.idleOpen() < o.idle || engine.onCount() < o.clients) {
+        std::printf("the server closed %d idle connections and %d clients during the rounds\n",
+                    o.idle - engine.idleOpen(), o.clients - engine.onCount());
+        return 1;
+    }
+    results.print();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -224,25 +256,11 @@ int main(int argc, char **argv)
         results.add("rss_peak_mb", memory.peakRssMb);
     }
 
+    if (o.idle > 0)
+        return IdleRounds(engine, server, o, results);
     for (int round = 1; round <= o.rounds; ++round) {
-        if (o.idle > 0) {
-            PrintRouting("fixed_rate", round, FixedRate(engine, server, o.rate, o.warmup, o.rateSeconds), results);
-            if (!OpenIdleConnections(engine, o.idle, 60)) {
-                std::printf("round %d: only %d of %d idle connections open and greeted\n", round,
-                            engine.idleGreeted(), o.idle);
-                return 1;
-            }
-            PrintRouting("fixed_rate_idle", round, FixedRate(engine, server, o.rate, o.warmup, o.rateSeconds),
-                         results);
-            if (engine.idleOpen() < o.idle)
-                std::printf("round %d: %d idle connections were closed by the server during the round\n", round,
-                            o.idle - engine.idleOpen());
-            engine.closeIdle();
-        } else {
-            PrintRouting("saturated", round,
-                         ClosedLoop(engine, server, o.window, o.warmup, o.saturateSeconds), results);
-            PrintRouting("fixed_rate", round, FixedRate(engine, server, o.rate, o.warmup, o.rateSeconds), results);
-        }
+        PrintRouting("saturated", round, ClosedLoop(engine, server, o.window, o.warmup, o.saturateSeconds), results);
+        PrintRouting("fixed_rate", round, FixedRate(engine, server, o.rate, o.warmup, o.rateSeconds), results);
         if (engine.onCount() < o.clients) {
             std::printf("round %d: %d clients lost their connection\n", round, o.clients - engine.onCount());
             return 1;

@@ -210,11 +210,18 @@ bool Drain(LoadEngine &engine, double limitSeconds)
     return engine.inFlight() == 0;
 }
 
-bool OpenIdleConnections(LoadEngine &engine, int count, double limitSeconds)
+bool OpenIdleConnections(LoadEngine &engine, int count, int firstUser, int users, double limitSeconds)
 {
-    engine.openIdle(count);
+    constexpr int Batch = 64;
+    constexpr int MaxWaiting = 256;
+    const int first = engine.idleOpened();
     const std::int64_t start = NowNs();
-    while (engine.idleGreeted() < count && SecondsSince(start) < limitSeconds)
+    while (engine.idleReady() < first + count && SecondsSince(start) < limitSeconds) {
+        const int opened = engine.idleOpened() - first;
+        const int waiting = engine.idleOpened() - engine.idleReady();
+        if (opened < count && waiting < MaxWaiting)
+            engine.openIdle(std::min(Batch, count - opened), firstUser, users);
         engine.turn(TickNs);
-    return engine.idleGreeted() >= count && engine.idleOpen() >= count;
+    }
+    return engine.idleReady() >= first + count && engine.idleOpen() >= first + count;
 }

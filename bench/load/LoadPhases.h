@@ -55,5 +55,7 @@ RoutingResult FixedRate(LoadEngine &engine, const ProcessProbe &server, double r
 // Waits until every message sent has come back, or the limit passes.
 bool Drain(LoadEngine &engine, double limitSeconds);
 
-// Opens `count` idle connections and waits until the server has greeted them all.
-bool OpenIdleConnections(LoadEngine &engine, int count, double limitSeconds);
+// Opens `count` idle connections, a few hundred at a time (a server may refuse
+// a crowd of connections that have not logged on yet), logs them on as `users`
+// users from L<firstUser> on, in turn, and waits until all are on.
+bool OpenIdleConnections(LoadEngine &engine, int count, int firstUser, int users, double limitSeconds);

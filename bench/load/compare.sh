@@ -194,7 +194,8 @@ say "results and logs in $out"
 for target in $targets; do
     if ((idle_mode)); then
         start_target "$target"
-        run_load "$target" idle --clients 100 --logon paced --idle "$idle_connections" --rounds "$rounds"
+        run_load "$target" idle --clients 100 --logon paced --idle "$idle_connections" \
+            --idle-users $((clients - 100)) --rounds "$rounds"
     else
         start_target "$target"
         run_load "$target" storm --clients "$clients" --logon storm --logon-limit "$storm_limit" --rounds 0
