@@ -188,7 +188,7 @@ void PrintRouting(const char *name, int round, const RoutingResult &r, Results &
 }
 
 // The fixed rate with the clients alone, then with the idle connections open
-// beside them: opening thousands of logged-on connections (and every UADD that
+// beside them, then alone again: opening thousands of logged-on connections (and every UADD that
 // goes with them) is done once, not once a round.
 int IdleRounds(LoadEngine &engine, const ProcessProbe &server, const Options &o, Results &results)
 {
@@ -211,6 +211,12 @@ int IdleRounds(LoadEngine &engine, const ProcessProbe &server, const Options &o,
                     o.idle - engine.idleOpen(), o.clients - engine.onCount());
         return 1;
     }
+    // And without them again: the machine's other work changes over minutes, so
+    // the rounds without idle connections come before and after those with.
+    engine.closeIdle();
+    WaitForQuietServer(engine, server, 120, &cpu);
+    for (int round = o.rounds + 1; round <= 2 * o.rounds; ++round)
+        PrintRouting("fixed_rate", round, FixedRate(engine, server, o.rate, o.warmup, o.rateSeconds), results);
     results.print();
     return 0;
 }

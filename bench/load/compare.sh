@@ -8,7 +8,7 @@
 #
 #   bench/load/compare.sh [--rounds 8] [--clients 500] [--storm-limit 150]
 #                         [--targets "server peer floor"] [--build DIR] [--out DIR]
-#   bench/load/compare.sh --idle [--idle-connections 3900]   # 100 clients with and without idle connections
+#   bench/load/compare.sh --idle [--idle-connections 3900]   # 100 clients without, with, without idle users
 #
 # Each target is started afresh for the logon storm without reconnects, and
 # again for the storm with reconnects, after which the routing rounds reuse
@@ -233,7 +233,7 @@ END {
     print head; print rule
     if (idle) {
         row("CPU-s per 10,000 msgs at 5,000/s, 100 clients", "fixed_rate_cpu_per_10k")
-        row("the same with " idlecount " idle connections more", "fixed_rate_idle_cpu_per_10k")
+        row("the same with " idlecount " idle users logged on beside them", "fixed_rate_idle_cpu_per_10k")
         row("copy-back p99 ms, 100 clients", "fixed_rate_p99_ms")
         row("copy-back p99 ms, with the idle connections", "fixed_rate_idle_p99_ms")
         print ""
