@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QString>
 
 #include <asio/buffer.hpp>
 #include <asio/ip/tcp.hpp>
@@ -36,3 +37,14 @@ public:
 // socket is readable and then reads into one buffer that all connections of
 // the thread share, so an idle connection costs no buffer.
 std::unique_ptr<ByteStream> PlainStream(asio::ip::tcp::socket socket);
+
+namespace asio::ssl {
+class context;
+}
+// TLS over the socket, as the server's side of it; the handshake is made by
+// asyncStart().
+std::unique_ptr<ByteStream> TlsStream(asio::ip::tcp::socket socket, asio::ssl::context &context);
+// TLS 1.2 or later with the PEM certificate chain and key; nothing, and why,
+// when they cannot be read or do not belong together.
+std::shared_ptr<asio::ssl::context> TlsServerContext(const QString &certificateFile, const QString &keyFile,
+                                                     QString *error);

@@ -103,12 +103,19 @@ bool ImServer::start(const QHostAddress &address, quint16 port, QString *error)
         return false;
     m_absences = std::make_unique<Absences>(*m_store, *m_writer, m_options.log);
     watchAccounts();
+    if (!m_options.tlsCertificate.isEmpty()) {
+        auto tls = TlsServerContext(m_options.tlsCertificate, m_options.tlsKey, error);
+        if (!tls)
+            return false;
+        m_listener->useTls(std::move(tls));
+    }
     if (!m_listener->listen(address.toString(), port, error))
         return false;
-    m_options.log(QStringLiteral("%1 accounts; listening on %2:%3")
+    m_options.log(QStringLiteral("%1 accounts; listening on %2:%3%4")
                       .arg(m_directory.accounts().size())
                       .arg(address.toString())
-                      .arg(m_listener->port()));
+                      .arg(m_listener->port())
+                      .arg(m_options.tlsCertificate.isEmpty() ? QString() : QStringLiteral(" with TLS")));
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "server/ByteStream.h"
 
 #include <asio/ip/tcp.hpp>
+#include <asio/ssl/context.hpp>
 #include <asio/steady_timer.hpp>
 
 namespace {
@@ -32,7 +33,7 @@ struct Listener::State : std::enable_shared_from_this<State> {
                 });
                 return;
             }
-            self->accepted(PlainStream(std::move(socket)));
+            self->accepted(self->tls ? TlsStream(std::move(socket), *self->tls) : PlainStream(std::move(socket)));
             self->acceptNext();
         });
     }
@@ -40,6 +41,7 @@ struct Listener::State : std::enable_shared_from_this<State> {
     asio::ip::tcp::acceptor acceptor;
     asio::steady_timer pause;
     Accepted accepted;
+    std::shared_ptr<asio::ssl::context> tls;
 };
 
 Listener::Listener(asio::io_context &io, Accepted accepted)
@@ -72,6 +74,11 @@ bool Listener::listen(const QString &address, quint16 port, QString *error)
     }
     m_state->acceptNext();
     return true;
+}
+
+void Listener::useTls(std::shared_ptr<asio::ssl::context> context)
+{
+    m_state->tls = std::move(context);
 }
 
 quint16 Listener::port() const

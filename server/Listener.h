@@ -8,7 +8,10 @@
 class ByteStream;
 namespace asio {
 class io_context;
+namespace ssl {
+class context;
 }
+} // namespace asio
 
 // Accepts TCP connections on one address and hands each over as a stream.
 class Listener {
@@ -20,6 +23,8 @@ public:
     Listener(const Listener &) = delete;
     Listener &operator=(const Listener &) = delete;
 
+    // Every connection from now on speaks TLS with this context.
+    void useTls(std::shared_ptr<asio::ssl::context> context);
     // Port 0 picks a free port; port() tells which.
     bool listen(const QString &address, quint16 port, QString *error);
     quint16 port() const;

@@ -14,6 +14,9 @@ struct ServerOptions {
     // When set, the PostgreSQL database that holds the state instead of
     // DIR/im.db: postgresql://USER@HOST:PORT/DATABASE.
     QString postgresUrl;
+    // PEM files; with both set the port speaks TLS (1.2 or later) only.
+    QString tlsCertificate;
+    QString tlsKey;
     // A connection that has not logged on by then is closed. The client asks
     // to log on as soon as it is greeted; the time its password waits in the
     // server's own queue does not count.
