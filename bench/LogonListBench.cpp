@@ -9,6 +9,7 @@
 // every other account joins it at the logon (the most a stored list can
 // grow). Targets: each within 2x the floor, and T(50,000)/T(20,000) at most
 // 2.7 (2.5 is linear). Ratios of the median CPU times follow the table.
+#include "MedianReporter.h"
 #include "server/Directory.h"
 #include "server/MemberList.h"
 #include "server/StoredListUpdate.h"
@@ -99,26 +100,6 @@ LIST_BENCHMARK(OnePassGrouping);
 LIST_BENCHMARK(CompanyList);
 LIST_BENCHMARK(StoredList);
 
-// Keeps the medians to print the ratios after the table.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &run : runs) {
-            const std::string key = run.run_name.function_name + "/" + run.run_name.args;
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-                medians[key] = run.GetAdjustedCPUTime();
-                haveMedian[key] = true;
-            } else if (run.run_type == Run::RT_Iteration && !haveMedian[key]) {
-                medians[key] = run.GetAdjustedCPUTime();
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, bool> haveMedian;
-    std::map<std::string, double> medians;
-};
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -126,7 +107,7 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    RatioReporter reporter;
+    MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     auto &m = reporter.medians;
     auto ratio = [&](const std::string &a, const std::string &b) {

@@ -8,6 +8,7 @@
 // 2,000 (finding a member by id must not walk the list). The ratios of the
 // median CPU times are printed after the table: everything runs on one
 // thread, and CPU time is what a machine shared with builds leaves alone.
+#include "MedianReporter.h"
 #include "OwnFolder.h"
 #include "main/Tmfrm.h"
 #include "meetings/TfrmMeet.h"
@@ -132,26 +133,6 @@ double Min(const std::vector<double> &v)
 BENCHMARK(BareWidgets)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", Min);
 BENCHMARK(RoomThroughTheDrain)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", Min);
 
-// Keeps the medians to print the ratios after the table.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &run : runs) {
-            const std::string key = run.run_name.function_name + "/" + run.run_name.args;
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-                medians[key] = run.GetAdjustedCPUTime();
-                haveMedian[key] = true;
-            } else if (run.run_type == Run::RT_Iteration && !haveMedian[key]) {
-                medians[key] = run.GetAdjustedCPUTime();
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, bool> haveMedian;
-    std::map<std::string, double> medians;
-};
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -163,7 +144,7 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    RatioReporter reporter;
+    MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     auto &m = reporter.medians;
     auto ratio = [&](const std::string &a, const std::string &b) {

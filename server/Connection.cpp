@@ -5,7 +5,6 @@
 #include "wire/FieldList.h"
 
 #include <asio/post.hpp>
-#include <asio/steady_timer.hpp>
 
 #include <linux/sockios.h>
 #include <sys/ioctl.h>
@@ -425,8 +424,7 @@ void Connection::resumeLogonClock()
 
 void Connection::after(std::chrono::milliseconds delay, std::function<void()> task)
 {
-    auto timer = std::make_shared<asio::steady_timer>(m_io, delay);
-    timer->async_wait([timer, weak = weak_from_this(), task = std::move(task)](const std::error_code &) {
+    RunAfter(m_io, delay, [weak = weak_from_this(), task = std::move(task)] {
         const auto self = weak.lock();
         if (self && !self->m_closing)
             task();

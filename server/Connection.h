@@ -83,8 +83,8 @@ public:
     // the wire allows.
     void loggedOn();
     // Frames wait, unread, until releaseFrames(): the owner cannot act on them
-    // yet (a logon is being checked). What waits is bounded by one read,
-    // since nothing more is read from the socket meanwhile.
+    // yet (a logon is being checked). Reading goes on only for a few
+    // frames, so that a client that leaves is noticed.
     void holdFrames() { m_held = true; }
     // Handles the frames that waited, from the event loop.
     void releaseFrames();

@@ -11,6 +11,12 @@ PostToLoop PosterFor(asio::io_context &io)
     return [&io](std::function<void()> task) { asio::post(io, std::move(task)); };
 }
 
+void RunAfter(asio::io_context &io, std::chrono::milliseconds delay, std::function<void()> task)
+{
+    auto timer = std::make_shared<asio::steady_timer>(io, delay);
+    timer->async_wait([timer, task = std::move(task)](const std::error_code &) { task(); });
+}
+
 struct LoopTimer::State {
     explicit State(asio::io_context &io) : timer(io) {}
     asio::steady_timer timer;

@@ -13,6 +13,10 @@ class io_context;
 using PostToLoop = std::function<void(std::function<void()>)>;
 PostToLoop PosterFor(asio::io_context &io);
 
+// Runs `task` on the loop once the delay has passed. The task itself checks
+// that what it works on still exists; nothing cancels it.
+void RunAfter(asio::io_context &io, std::chrono::milliseconds delay, std::function<void()> task);
+
 // A timer on the loop that runs its task once; restarting or destroying it
 // cancels what was due.
 class LoopTimer {

@@ -15,7 +15,6 @@
 
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
-#include <asio/steady_timer.hpp>
 
 namespace {
 
@@ -85,8 +84,7 @@ quint16 ImServer::port() const
 
 void ImServer::after(std::chrono::milliseconds delay, std::function<void()> task)
 {
-    auto timer = std::make_shared<asio::steady_timer>(m_io, delay);
-    timer->async_wait([timer, alive = std::weak_ptr<int>(m_lifetime), task = std::move(task)](const std::error_code &) {
+    RunAfter(m_io, delay, [alive = std::weak_ptr<int>(m_lifetime), task = std::move(task)] {
         if (alive.lock())
             task();
     });
