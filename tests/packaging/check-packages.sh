@@ -26,21 +26,26 @@ done
 
 # field PACKAGE NAME: one control field
 field() { dpkg-deb --field "$1" "$2"; }
-# depends PACKAGE NAME...: each name is a dependency, not only a word in one
-depends() {
-    local deb=$1
-    shift
+# relation FIELD PACKAGE NAME...: each name is in the field (Depends,
+# Recommends), not only a word in one
+relation() {
+    local kind=$1 deb=$2
+    shift 2
     local list
-    list=$(field "$deb" Depends | tr ',|' '\n\n' | sed 's/(.*)//; s/ //g')
+    list=$(field "$deb" "$kind" | tr ',|' '\n\n' | sed 's/(.*)//; s/ //g')
     for name in "$@"; do
-        grep -qx "$name" <<<"$list" || fail "$(basename "$deb") does not depend on $name: $(field "$deb" Depends)"
+        grep -qx "$name" <<<"$list" || fail "$(basename "$deb") lacks $name in $kind: $(field "$deb" "$kind")"
     done
 }
+depends() { relation Depends "$@"; }
 [ "$(field "$client" Version)" = "$version" ] || fail "client version $(field "$client" Version)"
 [ "$(field "$server" Version)" = "$version" ] || fail "server version $(field "$server" Version)"
 # What the linker saw, and what Qt loads by name at run time.
 depends "$client" libqt6widgets6 libqt6network6 libqt6gui6 libstdc++6 qt6-translations-l10n
 depends "$server" libqt6sql6 libqt6network6 libsodium23 libqt6sql6-sqlite adduser
+# Loaded only when asked for: TLS's trust store, the PostgreSQL driver.
+relation Recommends "$client" ca-certificates
+relation Recommends "$server" libqt6sql6-psql
 if field "$server" Depends | grep -q 'libqt6widgets6\|libqt6gui6'; then
     fail "the server pulls in the desktop: $(field "$server" Depends)"
 fi
