@@ -5,6 +5,7 @@
 #include "meetings/OpeningPace.h"
 #include "meetings/RoomRegistry.h"
 #include "messaging/AbsenceQueue.h"
+#include "main/RetryPause.h"
 #include "platform/TlsSession.h"
 #include "wire/FieldList.h"
 #include "wire/FrameCutter.h"
@@ -159,6 +160,7 @@ public:
     void csockError(QAbstractSocket::SocketError error);
     void csockTlsFailed(TlsSession::Failure failure, const QString &reason);
     bool TlsFailureShown = false; // one box until a connection succeeds or the user logs off
+    RetryPause TlsRetry;
     bool SessionConnected() const;
     void ProcTimerTimer();
     void DispatchFrame(const QByteArray &frame);

@@ -95,7 +95,8 @@ bool Tmfrm::SessionConnected() const
 
 void Tmfrm::Timer1Timer()
 {
-    switch (NextSessionStep(SessionState, SessionConnected())) {
+    const bool paused = SessionState == ssConnectRequested && TlsRetry.holds(RetryPause::Clock::now());
+    switch (paused ? SessionStep::None : NextSessionStep(SessionState, SessionConnected())) {
     case SessionStep::OpenSocket:
         csock->abort();
         Connector->start(QString::fromLatin1(UserSettings.Host), UserSettings.Port);
@@ -103,6 +104,7 @@ void Tmfrm::Timer1Timer()
     case SessionStep::CloseSocket:
         Connector->cancel(); // a logoff ends an attempt still under way
         TlsFailureShown = false; // the next logon may say it again
+        TlsRetry.reset();        // and tries at once
         // An orderly close first; a socket still closing at the next tick (a
         // server that no longer reads) is cut, so logging off always ends it.
         if (csock->state() == QAbstractSocket::ConnectedState)
@@ -121,6 +123,7 @@ void Tmfrm::csockConnect()
 {
     SessionState = ssOnline;
     TlsFailureShown = false;
+    TlsRetry.reset();
     // A frame cut short by the previous connection would otherwise swallow the
     // new greeting.
     ReceiveBuffer.clear();
@@ -162,15 +165,19 @@ void Tmfrm::csockError(QAbstractSocket::SocketError error)
     });
 }
 
-// A handshake that fails is retried as a refused connection is. The user is
-// told once why the server's certificate or TLS itself was refused, with the
-// library's reason; a connection lost on the way is retried without a word.
+// A handshake that fails is retried as a refused connection is, after a pause
+// that grows while the server's TLS keeps being refused (RetryPause). The user
+// is told once why the server's certificate or TLS itself was refused, with
+// the library's reason; a connection lost on the way is retried without a word.
 void Tmfrm::csockTlsFailed(TlsSession::Failure failure, const QString &reason)
 {
     StatusPanel1->setText(QStringLiteral("サーバと接続できませんでした"));
     if (SessionState == ssIdle)
         SessionState = ssConnectRequested;
-    if (failure == TlsSession::Failure::Lost || TlsFailureShown)
+    if (failure == TlsSession::Failure::Lost)
+        return;
+    TlsRetry.failed(RetryPause::Clock::now());
+    if (TlsFailureShown)
         return;
     TlsFailureShown = true;
     const QString text = failure == TlsSession::Failure::Untrusted

@@ -104,6 +104,7 @@ TEST_F(Tls, CertificatesThatFailAreRefusedWithOneBoxAndNoFrame)
             << c.name << ": " << fixture.messages[0].toStdString();
         const int attempts = peer.attemptCount();
         EXPECT_TRUE(TestPeer::waitFor([&] { return peer.attemptCount() >= attempts + 3; })) << c.name << ": retried";
+        EXPECT_GE(mfrm->TlsRetry.pause(), std::chrono::milliseconds(400)) << c.name << ": retried ever more slowly";
         EXPECT_EQ(fixture.messages.size(), 1) << c.name << ": no box per attempt";
         EXPECT_EQ(peer.connectionCount(), 0) << c.name;
         EXPECT_TRUE(peer.bytes().isEmpty()) << c.name;
