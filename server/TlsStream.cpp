@@ -1,5 +1,7 @@
 #include "server/ByteStream.h"
 
+#include <QFile>
+
 #include <asio/ssl.hpp>
 
 #include <array>
@@ -50,6 +52,12 @@ private:
     std::string m_out;
 };
 
+bool KeyHasPassphrase(const QString &keyFile)
+{
+    QFile file(keyFile);
+    return file.open(QIODevice::ReadOnly) && file.read(64 * 1024).contains("ENCRYPTED");
+}
+
 } // namespace
 
 std::unique_ptr<ByteStream> TlsStream(asio::ip::tcp::socket socket, asio::ssl::context &context)
@@ -73,7 +81,15 @@ std::shared_ptr<asio::ssl::context> TlsServerContext(const QString &certificateF
     context->use_certificate_chain_file(certificateFile.toStdString(), failure);
     if (failure)
         return fail(QStringLiteral("cannot use the certificate %1").arg(certificateFile));
+    // Nobody is there to type a passphrase: without this OpenSSL would ask for
+    // one on the terminal and the server would hang at start.
+    context->set_password_callback(
+        [](std::size_t, asio::ssl::context::password_purpose) { return std::string(); }, failure);
     context->use_private_key_file(keyFile.toStdString(), asio::ssl::context::pem, failure);
+    if (failure && KeyHasPassphrase(keyFile))
+        return fail(QStringLiteral("cannot use the key %1, which is protected by a passphrase; give the server a key "
+                                   "without one")
+                        .arg(keyFile));
     if (failure)
         return fail(QStringLiteral("cannot use the key %1").arg(keyFile));
     if (SSL_CTX_check_private_key(context->native_handle()) != 1) {

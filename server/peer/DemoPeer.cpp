@@ -28,6 +28,9 @@ DemoPeer::DemoPeer(QString host, quint16 port, const QByteArray &userId, const Q
     connect(&m_client, &WireClient::frameReceived, this, &DemoPeer::onFrame);
     connect(&m_client, &WireClient::disconnected, this, &DemoPeer::retryLater);
     connect(&m_client.socket(), &QTcpSocket::errorOccurred, this, &DemoPeer::retryLater);
+    connect(&m_client, &WireClient::tlsFailed, this, [](const QString &reason) {
+        std::fprintf(stderr, "vantrel-peer: the server's TLS was refused: %s\n", qPrintable(reason));
+    });
     m_retry.setSingleShot(true);
     m_retry.setInterval(1000);
     connect(&m_retry, &QTimer::timeout, this, &DemoPeer::start);

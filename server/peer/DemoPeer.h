@@ -15,6 +15,8 @@ public:
     DemoPeer(QString host, quint16 port, const QByteArray &userId, const QByteArray &password, int corpIndex);
     // The connection ends with the peer; it must not ask for a retry then.
     ~DemoPeer() override;
+    // TLS from the next connection on, trusting only these authorities.
+    void useTls(const QList<QSslCertificate> &authorities) { m_client.useTls(authorities); }
     void start();
 
 private:

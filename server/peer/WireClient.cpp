@@ -3,11 +3,32 @@
 #include "wire/Fields.h"
 #include "wire/FrameText.h"
 
+#include <QSslConfiguration>
+
 WireClient::WireClient(QObject *parent) : QObject(parent)
 {
     m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(&m_socket, &QTcpSocket::readyRead, this, &WireClient::readFrames);
     connect(&m_socket, &QTcpSocket::disconnected, this, &WireClient::disconnected);
+    // Errors not ignored end the connection: the socket aborts after this.
+    connect(&m_socket, &QSslSocket::sslErrors, this, [this](const QList<QSslError> &errors) {
+        QStringList reasons;
+        for (const QSslError &error : errors)
+            reasons += error.errorString();
+        emit tlsFailed(reasons.join(QStringLiteral("; ")));
+    });
+    connect(&m_socket, &QSslSocket::handshakeInterruptedOnError, this,
+            [this](const QSslError &error) { emit tlsFailed(error.errorString()); });
+}
+
+void WireClient::useTls(const QList<QSslCertificate> &authorities)
+{
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setCaCertificates(authorities);
+    configuration.setProtocol(QSsl::TlsV1_2OrLater);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    m_socket.setSslConfiguration(configuration);
+    m_tls = true;
 }
 
 void WireClient::setCredentials(const QByteArray &userId, int corpIndex, const QByteArray &password,
@@ -22,7 +43,10 @@ void WireClient::connectToServer(const QString &host, quint16 port)
 {
     m_cutter.clear();
     m_frames.clear();
-    m_socket.connectToHost(host, port);
+    if (m_tls)
+        m_socket.connectToHostEncrypted(host, port);
+    else
+        m_socket.connectToHost(host, port);
 }
 
 void WireClient::disconnectFromServer()
@@ -32,17 +56,25 @@ void WireClient::disconnectFromServer()
 
 void WireClient::send(const QByteArray &frame)
 {
-    m_socket.write(frame + "\r\n");
+    write(frame + "\r\n");
 }
 
 void WireClient::sendRaw(const QByteArray &bytes)
 {
+    write(bytes);
+}
+
+void WireClient::write(const QByteArray &bytes)
+{
+    emit bytesSent(bytes);
     m_socket.write(bytes);
 }
 
 void WireClient::readFrames()
 {
-    if (m_cutter.CutFrames(m_socket.readAll(), m_frames) == FrameCutter::Result::Overflow) {
+    const QByteArray bytes = m_socket.readAll();
+    emit bytesReceived(bytes);
+    if (m_cutter.CutFrames(bytes, m_frames) == FrameCutter::Result::Overflow) {
         m_socket.abort();
         return;
     }

@@ -5,12 +5,14 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QList>
 #include <QObject>
-#include <QTcpSocket>
+#include <QSslCertificate>
+#include <QSslSocket>
 
-// A plain client of the wire on a TCP socket: answers the server's greeting
-// with the logon request and hands every frame it receives on, split into
-// fields. The demo peer and the server tests are built on it.
+// A plain client of the wire on a TCP socket, or inside TLS: answers the
+// server's greeting with the logon request and hands every frame it receives
+// on, split into fields. The demo peer and the server tests are built on it.
 class WireClient : public QObject {
     Q_OBJECT
 public:
@@ -20,6 +22,10 @@ public:
     // password and the client version.
     void setCredentials(const QByteArray &userId, int corpIndex, const QByteArray &password,
                         const QByteArray &version = "1");
+    // From the next connection on, TLS verified against these authorities
+    // only, and the server's certificate against the host connected to; a
+    // certificate that fails ends the connection before anything is sent.
+    void useTls(const QList<QSslCertificate> &authorities);
     void connectToServer(const QString &host, quint16 port);
     void disconnectFromServer();
 
@@ -35,11 +41,19 @@ public:
 signals:
     void frameReceived(const QByteArrayList &fields);
     void disconnected();
+    // The bytes of the wire as they go out and come in, inside TLS when it
+    // is used.
+    void bytesSent(const QByteArray &bytes);
+    void bytesReceived(const QByteArray &bytes);
+    // Why the TLS handshake failed, in the TLS library's words.
+    void tlsFailed(const QString &reason);
 
 private:
     void readFrames();
+    void write(const QByteArray &bytes);
 
-    QTcpSocket m_socket;
+    QSslSocket m_socket;
+    bool m_tls = false;
     FrameCutter m_cutter;
     InboundQueue m_frames;
     QByteArray m_userId;

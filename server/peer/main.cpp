@@ -1,4 +1,4 @@
-// vantrel-peer [--host H] [--port N] [--corp N] --user ID --password PWD
+// vantrel-peer [--host H] [--port N] [--corp N] [--tls-ca FILE] --user ID --password PWD
 // A scripted colleague for the demo: it answers whatever it is told.
 
 #include "server/peer/DemoPeer.h"
@@ -6,6 +6,9 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QSslCertificate>
+
+#include <cstdio>
 
 int main(int argc, char **argv)
 {
@@ -21,13 +24,26 @@ int main(int argc, char **argv)
                                   QStringLiteral("0"));
     const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("User id."), QStringLiteral("ID"));
     const QCommandLineOption password(QStringLiteral("password"), QStringLiteral("Password."), QStringLiteral("PWD"));
-    parser.addOptions({host, port, corp, user, password});
+    const QCommandLineOption tlsCa(QStringLiteral("tls-ca"),
+                                   QStringLiteral("Connect with TLS, trusting only the authorities of this PEM file."),
+                                   QStringLiteral("FILE"));
+    parser.addOptions({host, port, corp, user, password, tlsCa});
     parser.process(app);
     if (!parser.isSet(user) || !parser.isSet(password))
         parser.showHelp(2);
+    QList<QSslCertificate> authorities;
+    if (parser.isSet(tlsCa)) {
+        authorities = QSslCertificate::fromPath(parser.value(tlsCa), QSsl::Pem, QSslCertificate::PatternSyntax::FixedString);
+        if (authorities.isEmpty()) {
+            std::fprintf(stderr, "vantrel-peer: no certificate in %s\n", qPrintable(parser.value(tlsCa)));
+            return 2;
+        }
+    }
 
     DemoPeer peer(parser.value(host), static_cast<quint16>(parser.value(port).toUInt()), cp932::FromUnicode(parser.value(user)),
                   cp932::FromUnicode(parser.value(password)), parser.value(corp).toInt());
+    if (parser.isSet(tlsCa))
+        peer.useTls(authorities);
     peer.start();
     return app.exec();
 }

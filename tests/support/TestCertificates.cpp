@@ -52,6 +52,12 @@ TestCertificates::Files TestCertificates::serverFiles(const QString &names, bool
     return {m_dir.filePath(base + ".pem"), m_dir.filePath(base + ".key")};
 }
 
+QString TestCertificates::keyWithPassphrase(const QString &key)
+{
+    const QString copy = m_dir.filePath(QStringLiteral("protected%1.key").arg(++m_made));
+    return run({"pkey", "-in", key, "-out", copy, "-aes256", "-passout", "pass:secret"}) ? copy : QString();
+}
+
 QSslConfiguration TestCertificates::server(const QString &names, bool trusted)
 {
     const Files files = serverFiles(names, trusted);

@@ -14,6 +14,8 @@ public:
 
     // The PEM file of the trusted authority, for CAFILE=.
     QString trustedCaFile() const { return m_dir.filePath("trusted-ca.pem"); }
+    // The other authority's, which signed none of the trusted servers.
+    QString otherCaFile() const { return m_dir.filePath("other-ca.pem"); }
 
     // A server's configuration: a certificate for the names (subjectAltName
     // syntax, "DNS:localhost,IP:127.0.0.1") signed by the trusted authority or
@@ -26,6 +28,8 @@ public:
         QString key;
     };
     Files serverFiles(const QString &names, bool trusted = true);
+    // A copy of the key protected by a passphrase; empty when openssl failed.
+    QString keyWithPassphrase(const QString &key);
 
 private:
     bool run(const QStringList &arguments);
