@@ -26,7 +26,7 @@ protected:
         m_thread.join();
     }
 
-    LoadTarget target() const { return {"127.0.0.1", m_floor.port(), Dialect::Vantrel}; }
+    LoadTarget target() const { return {"127.0.0.1", m_floor.port(), Dialect::Vantrel, {}}; }
 
     FloorRelay m_floor;
     std::thread m_thread;

@@ -47,6 +47,8 @@ LoadEngine::LoadEngine(LoadTarget target, int count, int first, int textBytes)
 {
     if (m_epoll < 0)
         throw std::runtime_error(std::string("epoll_create1: ") + std::strerror(errno));
+    if (!m_target.tlsCaFile.empty())
+        m_tls = std::make_unique<TlsClientContext>(m_target.tlsCaFile, m_target.host);
     m_clients.resize(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
         LoadClient &client = m_clients[static_cast<size_t>(i)];
@@ -107,6 +109,7 @@ void LoadEngine::disconnect(LoadClient &client)
         --m_on;
     m_inFlight -= client.inFlight;
     client.inFlight = 0;
+    client.tls.reset();
     ::close(client.fd);
     client.fd = -1;
     client.state = LoadClient::State::Down;
@@ -118,7 +121,22 @@ void LoadEngine::onConnected(LoadClient &client)
     client.writeArmed = false;
     const auto key = static_cast<std::uint64_t>(&client - m_clients.data());
     watch(client.fd, key, EPOLLIN | EPOLLRDHUP, false);
+    if (m_tls) {
+        client.tls = std::make_unique<TlsChannel>(*m_tls, client.fd);
+        client.tls->start();
+    }
     queue(client, OnConnected(m_target.dialect, client.id, client.password));
+}
+
+ssize_t LoadEngine::receive(LoadClient &client, char *buffer, size_t size)
+{
+    return client.tls ? client.tls->receive(buffer, size) : ::recv(client.fd, buffer, size, 0);
+}
+
+ssize_t LoadEngine::transmit(LoadClient &client)
+{
+    return client.tls ? client.tls->send(client.out.data(), client.out.size())
+                      : ::send(client.fd, client.out.data(), client.out.size(), MSG_NOSIGNAL);
 }
 
 void LoadEngine::closeClient(LoadClient &client)
@@ -166,14 +184,15 @@ void LoadEngine::flush(LoadClient &client)
 {
     if (client.fd < 0 || client.out.empty() || client.state == LoadClient::State::Connecting)
         return;
-    const ssize_t n = ::send(client.fd, client.out.data(), client.out.size(), MSG_NOSIGNAL);
-    if (n < 0) {
-        if (errno != EAGAIN && errno != EWOULDBLOCK)
-            closeClient(client);
+    const ssize_t n = transmit(client);
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+        closeClient(client);
         return;
     }
-    client.out.erase(0, static_cast<size_t>(n));
-    const bool wantWrite = !client.out.empty();
+    client.out.erase(0, static_cast<size_t>(std::max<ssize_t>(n, 0)));
+    // TLS in the middle of its handshake waits for the server, not for room:
+    // the next read goes on with it.
+    const bool wantWrite = !client.out.empty() && !(client.tls && client.tls->blockedOnRead());
     if (wantWrite != client.writeArmed) {
         client.writeArmed = wantWrite;
         const auto key = static_cast<std::uint64_t>(&client - m_clients.data());
@@ -210,6 +229,11 @@ void LoadEngine::handleLine(LoadClient &client, std::string_view line)
     case Kind::Other:
         return;
     case Kind::Greeting:
+        if (m_greetingOnly) {
+            ++m_counters.greeted;
+            disconnect(client);
+            return;
+        }
         if (client.state == LoadClient::State::LoggingOn)
             queue(client, LogonRequest(m_target.dialect, client.id, client.password));
         return;
@@ -252,7 +276,7 @@ void LoadEngine::readFrom(LoadClient &client)
 {
     thread_local char buffer[ReadChunk];
     for (int round = 0; round < 4 && client.fd >= 0; ++round) {
-        const ssize_t n = ::recv(client.fd, buffer, sizeof buffer, 0);
+        const ssize_t n = receive(client, buffer, sizeof buffer);
         if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
             closeClient(client);
             return;
@@ -304,6 +328,10 @@ void LoadEngine::onEvent(std::uint64_t key, std::uint32_t events)
     }
     if (events & EPOLLIN)
         readFrom(client);
+    if (client.fd < 0)
+        return;
+    if ((events & EPOLLIN) && client.tls && client.tls->blockedOnRead() && !client.out.empty())
+        flush(client);
     if (client.fd < 0)
         return;
     if (events & (EPOLLERR | EPOLLHUP | EPOLLRDHUP)) {

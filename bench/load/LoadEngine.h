@@ -1,8 +1,10 @@
 #pragma once
 
 #include "Dialect.h"
+#include "TlsChannel.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,8 @@ struct LoadTarget {
     std::string host = "127.0.0.1";
     std::uint16_t port = 0;
     Dialect dialect = Dialect::Vantrel;
+    // When set, every client speaks TLS trusting this authority only.
+    std::string tlsCaFile;
 };
 
 // One simulated user: a connection, its logon state and the partner it messages.
@@ -19,6 +23,7 @@ struct LoadClient {
     std::string password;
     std::string partner;
     int fd = -1;
+    std::unique_ptr<TlsChannel> tls; // while connected over TLS
     State state = State::Down;
     bool writeArmed = false;
     bool dirty = false;
@@ -38,6 +43,7 @@ struct LoadCounters {
     long sent = 0;
     long copies = 0;
     long deliveries = 0;
+    long greeted = 0; // greetings received, in the greeting-only mode
 };
 
 // Several hundred clients of one server on one epoll loop, in one thread.
@@ -66,6 +72,9 @@ public:
     // pause; negative: it stays down.
     void setReconnectDelay(std::int64_t ns) { m_reconnectDelayNs = ns; }
     void setClosedLoop(bool on) { m_closedLoop = on; }
+    // A client that is greeted disconnects instead of logging on: what a
+    // connection costs the server before the password check (TLS's handshake).
+    void setGreetingOnly(bool on) { m_greetingOnly = on; }
     // Latencies of the copies that arrive while recording.
     void setRecording(bool on) { m_recording = on; }
     std::vector<std::int64_t> &latencies() { return m_latencies; }
@@ -103,9 +112,12 @@ private:
     void flush(LoadClient &client);
     void closeClient(LoadClient &client);
     void reconnectDue();
+    ssize_t receive(LoadClient &client, char *buffer, size_t size);
+    ssize_t transmit(LoadClient &client);
     void watch(int fd, std::uint64_t key, std::uint32_t events, bool add);
 
     LoadTarget m_target;
+    std::unique_ptr<TlsClientContext> m_tls;
     int m_textBytes;
     int m_epoll = -1;
     std::vector<LoadClient> m_clients;
@@ -123,5 +135,6 @@ private:
     std::int64_t m_reconnectDelayNs = -1;
     bool m_closedLoop = false;
     bool m_recording = false;
+    bool m_greetingOnly = false;
     std::vector<std::int64_t> m_latencies;
 };

@@ -5,13 +5,16 @@
 // Logs the clients on (a storm, with or without reconnects, or paced), then
 // runs rounds of routing: a closed loop at saturation and a fixed rate. With
 // --idle it instead alternates the fixed rate with and without that many idle
-// connections open. Prints each round, then one "RESULT key min median count"
+// connections open. With --handshakes it first measures what a connection
+// costs the server up to its greeting (over TLS, the handshake). Prints each round, then one "RESULT key min median count"
 // line per figure for scripts.
 
 #include "Clock.h"
+#include "HandshakeCost.h"
 #include "LoadPhases.h"
 #include "Summary.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,6 +41,8 @@ struct Options {
     int idle = 0;
     int idleUsers = 400;
     int textBytes = 40;
+    long handshakes = 0;
+    int handshakesInFlight = 4;
 };
 
 [[noreturn]] void Usage()
@@ -47,8 +52,10 @@ struct Options {
                  "  [--clients 500] [--first-user 0] [--logon storm|storm-reconnect|paced] [--logon-limit 150]\n"
                  "  [--paced-logons 4] [--rounds 8] [--window 1] [--warmup 1] [--saturate-seconds 5]\n"
                  "  [--rate 5000] [--rate-seconds 5] [--idle 0] [--idle-users 400]\n  [--text-bytes 40]\n"
+                 "  [--tls-ca FILE] [--handshakes 0] [--handshakes-in-flight 4]\n"
                  "Users are L<n> with password pw<n>; each messages the next one. Idle connections log on as\n"
-                 "the --idle-users users after the clients', in turn.\n");
+                 "the --idle-users users after the clients', in turn. --tls-ca: every client speaks TLS, trusting\n"
+                 "that authority. --handshakes N: rounds of N connections that close once greeted, first.\n");
     std::exit(2);
 }
 
@@ -98,11 +105,18 @@ Options Parse(int argc, char **argv)
             o.idleUsers = std::atoi(value);
         else if (name == "--text-bytes")
             o.textBytes = std::atoi(value);
+        else if (name == "--tls-ca")
+            o.target.tlsCaFile = value;
+        else if (name == "--handshakes")
+            o.handshakes = std::atol(value);
+        else if (name == "--handshakes-in-flight")
+            o.handshakesInFlight = std::atoi(value);
         else
             Usage();
     }
     if (o.target.port == 0 || o.clients < 2 ||
-        (o.logon != "storm" && o.logon != "storm-reconnect" && o.logon != "paced"))
+        (o.logon != "storm" && o.logon != "storm-reconnect" && o.logon != "paced") ||
+        (o.idle > 0 && !o.target.tlsCaFile.empty()))
         Usage();
     return o;
 }
@@ -231,8 +245,19 @@ int main(int argc, char **argv)
     const ProcessProbe server(o.serverPid);
     Results results;
 
-    std::printf("%d clients of %s:%u (%s); the machine's load average is %s\n", o.clients, o.target.host.c_str(),
-                o.target.port, o.target.dialect == Dialect::Irc ? "IRC" : "our wire", LoadAverage().c_str());
+    std::printf("%d clients of %s:%u (%s%s); the machine's load average is %s\n", o.clients, o.target.host.c_str(),
+                o.target.port, o.target.dialect == Dialect::Irc ? "IRC" : "our wire",
+                o.target.tlsCaFile.empty() ? "" : " over TLS", LoadAverage().c_str());
+    for (int round = 1; o.handshakes > 0 && round <= std::max(1, o.rounds); ++round) {
+        const HandshakeCostResult h = HandshakeCost(engine, server, o.handshakes, o.handshakesInFlight, 120);
+        std::printf("round %d handshakes: %ld connections greeted in %.2f s; server %.2f CPU-s = %.3f ms each\n",
+                    round, h.greeted, h.seconds, h.serverCpuSeconds, h.cpuPerConnection * 1e3);
+        if (h.greeted < o.handshakes) {
+            std::printf("only %ld of %ld connections were greeted\n", h.greeted, o.handshakes);
+            return 1;
+        }
+        results.add("connection_cpu_ms", h.cpuPerConnection * 1e3);
+    }
     if (o.logon == "paced") {
         if (!LogonPaced(engine, o.pacedLogons, o.logonLimit)) {
             std::printf("only %d of %d logged on within %.0f s\n", engine.onCount(), o.clients, o.logonLimit);
