@@ -7,7 +7,10 @@
 
 WireClient::WireClient(QObject *parent) : QObject(parent)
 {
-    m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    // Qt drops socket options set before the socket exists, so Nagle's delay
+    // is turned off once the connection is up.
+    connect(&m_socket, &QTcpSocket::connected, this,
+            [this] { m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1); });
     connect(&m_socket, &QTcpSocket::readyRead, this, &WireClient::readFrames);
     connect(&m_socket, &QTcpSocket::disconnected, this, &WireClient::disconnected);
     // Errors not ignored end the connection: the socket aborts after this.
