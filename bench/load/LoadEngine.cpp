@@ -275,7 +275,8 @@ void LoadEngine::handleLine(LoadClient &client, std::string_view line)
 void LoadEngine::readFrom(LoadClient &client)
 {
     thread_local char buffer[ReadChunk];
-    for (int round = 0; round < 4 && client.fd >= 0; ++round) {
+    const auto tlsPending = [&] { return client.tls && client.tls->pending(); };
+    for (int round = 0; (round < 4 || tlsPending()) && client.fd >= 0; ++round) {
         const ssize_t n = receive(client, buffer, sizeof buffer);
         if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
             closeClient(client);
@@ -299,7 +300,7 @@ void LoadEngine::readFrom(LoadClient &client)
         if (client.fd < 0)
             return;
         client.in.erase(0, start);
-        if (static_cast<size_t>(n) < sizeof buffer)
+        if (static_cast<size_t>(n) < sizeof buffer && !tlsPending())
             return;
     }
 }

@@ -20,6 +20,9 @@ TlsClientContext::TlsClientContext(const std::string &caFile, const std::string 
     // Writes of part of the buffer, from a buffer that moves as the client's
     // queue grows, as with send().
     SSL_CTX_set_mode(m_context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    // Whole socket reads rather than one record header and body at a time:
+    // as few system calls as the plain client makes.
+    SSL_CTX_set_read_ahead(m_context, 1);
     if (SSL_CTX_load_verify_locations(m_context, caFile.c_str(), nullptr) != 1) {
         SSL_CTX_free(m_context);
         throw std::runtime_error("cannot read the authority " + caFile);
@@ -59,10 +62,11 @@ void TlsChannel::start()
 
 ssize_t TlsChannel::receive(char *buffer, size_t size)
 {
-    // Record by record until the socket has no more or the buffer is full,
-    // so that nothing decrypted is left waiting inside OpenSSL.
+    // Record by record while OpenSSL holds bytes it has read, so that nothing
+    // is left waiting inside it; what is still in the socket makes epoll
+    // report it again.
     size_t got = 0;
-    while (got < size) {
+    while (got < size && (got == 0 || SSL_has_pending(m_ssl))) {
         size_t n = 0;
         const int rc = SSL_read_ex(m_ssl, buffer + got, size - got, &n);
         if (rc != 1) {
@@ -74,6 +78,11 @@ ssize_t TlsChannel::receive(char *buffer, size_t size)
         got += n;
     }
     return static_cast<ssize_t>(got);
+}
+
+bool TlsChannel::pending() const
+{
+    return SSL_has_pending(m_ssl) == 1;
 }
 
 ssize_t TlsChannel::send(const char *data, size_t size)

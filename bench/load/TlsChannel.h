@@ -43,6 +43,9 @@ public:
     // The last call waits for bytes from the server (a write in the middle
     // of the handshake does), not for room in the socket.
     bool blockedOnRead() const { return m_blockedOnRead; }
+    // Bytes read from the socket that OpenSSL still holds: the socket may be
+    // empty, so epoll will not say so.
+    bool pending() const;
 
 private:
     ssize_t result(int rc);
