@@ -2,38 +2,85 @@
 
 #include <QFile>
 
+#include <asio/post.hpp>
 #include <asio/ssl.hpp>
 
 #include <array>
+#include <cerrno>
+#include <functional>
 #include <string>
 
 namespace {
 
 // A TLS record carries at most 16 KiB of plain text.
 constexpr std::size_t RecordBytes = 16 * 1024;
+// Plain text taken from one client per turn of the loop, as for plain TCP.
+constexpr std::size_t ReadChunkBytes = 64 * 1024;
 
+// OpenSSL straight on the non-blocking socket, driven by the loop's readiness
+// waits as the plain stream is: no buffers or copies of a layer between, and
+// an idle connection holds no read buffer (OpenSSL releases its own).
 class Tls final : public ByteStream {
 public:
-    Tls(asio::ip::tcp::socket socket, asio::ssl::context &context) : m_stream(std::move(socket), context) {}
+    Tls(asio::ip::tcp::socket socket, asio::ssl::context &context)
+        : m_socket(std::move(socket)), m_ssl(SSL_new(context.native_handle()))
+    {
+        std::error_code ignored;
+        m_socket.non_blocking(true, ignored);
+        if (m_ssl) {
+            SSL_set_fd(m_ssl, static_cast<int>(m_socket.native_handle()));
+            SSL_set_accept_state(m_ssl);
+            // Whole socket reads rather than a record's header and body apart.
+            SSL_set_read_ahead(m_ssl, 1);
+            SSL_set_mode(m_ssl, SSL_MODE_RELEASE_BUFFERS);
+        }
+    }
+    ~Tls() override { SSL_free(m_ssl); }
 
-    asio::ip::tcp::socket &tcp() override { return m_stream.next_layer(); }
+    asio::ip::tcp::socket &tcp() override { return m_socket; }
     bool plain() const override { return false; }
 
     void asyncStart(Started done) override
     {
-        m_stream.async_handshake(asio::ssl::stream_base::server, std::move(done));
+        if (!m_ssl || !m_socket.is_open()) {
+            asio::post(m_socket.get_executor(), [done = std::move(done)] { done(asio::error::operation_aborted); });
+            return;
+        }
+        ERR_clear_error();
+        const int rc = SSL_do_handshake(m_ssl);
+        if (rc == 1) {
+            asio::post(m_socket.get_executor(), [done = std::move(done)] { done({}); });
+            return;
+        }
+        const std::error_code failure = waitFor(rc, [this, done](const std::error_code &error) {
+            if (error)
+                done(error);
+            else
+                asyncStart(done);
+        });
+        if (failure)
+            asio::post(m_socket.get_executor(), [done = std::move(done), failure] { done(failure); });
     }
 
     void asyncRead(Read done) override
     {
-        m_stream.async_read_some(asio::buffer(m_in), [this, done = std::move(done)](const std::error_code &error,
-                                                                                      std::size_t count) {
-            done(error, QByteArrayView(m_in.data(), static_cast<qsizetype>(count)));
+        // Bytes OpenSSL has already taken from the socket: no readiness will
+        // come for them.
+        if (SSL_has_pending(m_ssl)) {
+            asio::post(m_socket.get_executor(), [this, done = std::move(done)] { readNow(done); });
+            return;
+        }
+        m_socket.async_wait(asio::socket_base::wait_read, [this, done = std::move(done)](const std::error_code &error) {
+            if (error)
+                done(error, {});
+            else
+                readNow(done);
         });
     }
 
     // TLS writes one buffer at a time, so the frames are gathered into one
-    // record's worth first rather than sent as a record each.
+    // record's worth first rather than sent as a record each. A write that
+    // must wait is retried with the same bytes, as OpenSSL requires.
     void asyncWrite(const std::vector<asio::const_buffer> &buffers, Written done) override
     {
         m_out.clear();
@@ -43,12 +90,91 @@ public:
             if (m_out.size() == RecordBytes)
                 break;
         }
-        m_stream.async_write_some(asio::buffer(m_out), std::move(done));
+        writeNow(std::move(done));
     }
 
 private:
-    asio::ssl::stream<asio::ip::tcp::socket> m_stream;
-    std::array<char, RecordBytes> m_in;
+    // OpenSSL holds the descriptor's number: once the socket is closed it may
+    // be another connection's.
+    void readNow(const Read &done)
+    {
+        if (!m_socket.is_open())
+            return done(asio::error::operation_aborted, {});
+        thread_local std::array<char, ReadChunkBytes> shared;
+        std::size_t got = 0;
+        int rc = 1;
+        while (got < shared.size() && (got == 0 || SSL_has_pending(m_ssl))) {
+            std::size_t n = 0;
+            ERR_clear_error();
+            rc = SSL_read_ex(m_ssl, shared.data() + got, shared.size() - got, &n);
+            if (rc != 1)
+                break;
+            got += n;
+        }
+        if (got > 0) {
+            done({}, QByteArrayView(shared.data(), static_cast<qsizetype>(got)));
+            return;
+        }
+        const std::error_code failure = waitFor(rc, [this, done](const std::error_code &error) {
+            if (error)
+                done(error, {});
+            else
+                readNow(done);
+        });
+        if (failure)
+            done(failure, {});
+    }
+
+    void writeNow(Written done)
+    {
+        if (!m_socket.is_open()) {
+            asio::post(m_socket.get_executor(), [done = std::move(done)] { done(asio::error::operation_aborted, 0); });
+            return;
+        }
+        std::size_t written = 0;
+        ERR_clear_error();
+        const int rc = SSL_write_ex(m_ssl, m_out.data(), m_out.size(), &written);
+        if (rc == 1) {
+            asio::post(m_socket.get_executor(), [done = std::move(done), written] { done({}, written); });
+            return;
+        }
+        const std::error_code failure = waitFor(rc, [this, done](const std::error_code &error) {
+            if (error)
+                done(error, 0);
+            else
+                writeNow(done);
+        });
+        if (failure)
+            asio::post(m_socket.get_executor(), [done = std::move(done), failure] { done(failure, 0); });
+    }
+
+    // After a call that did not succeed: waits for the socket in the
+    // direction OpenSSL needs and then calls `retry`, or returns why the
+    // session is over (its end, the peer's close, or a TLS error).
+    std::error_code waitFor(int rc, std::function<void(const std::error_code &)> retry)
+    {
+        switch (SSL_get_error(m_ssl, rc)) {
+        case SSL_ERROR_WANT_READ:
+            m_socket.async_wait(asio::socket_base::wait_read, std::move(retry));
+            return {};
+        case SSL_ERROR_WANT_WRITE:
+            m_socket.async_wait(asio::socket_base::wait_write, std::move(retry));
+            return {};
+        case SSL_ERROR_ZERO_RETURN:
+            return asio::error::eof;
+        case SSL_ERROR_SYSCALL:
+            if (const unsigned long error = ERR_get_error())
+                return {static_cast<int>(error), asio::error::get_ssl_category()};
+            return errno ? std::error_code(errno, std::system_category()) : asio::error::eof;
+        default:
+            if (const unsigned long error = ERR_get_error())
+                return {static_cast<int>(error), asio::error::get_ssl_category()};
+            return asio::error::connection_aborted;
+        }
+    }
+
+    asio::ip::tcp::socket m_socket;
+    SSL *m_ssl;
     std::string m_out;
 };
 
@@ -73,6 +199,8 @@ std::shared_ptr<asio::ssl::context> TlsServerContext(const QString &certificateF
     context->set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
                          asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
                          asio::ssl::context::no_tlsv1_1 | asio::ssl::context::single_dh_use);
+    // A client that closes without a close_notify has simply gone.
+    SSL_CTX_set_options(context->native_handle(), SSL_OP_IGNORE_UNEXPECTED_EOF);
     std::error_code failure;
     const auto fail = [&](const QString &what) {
         *error = QStringLiteral("%1: %2").arg(what, QString::fromStdString(failure.message()));

@@ -109,6 +109,8 @@ pass() {
     sed -n -e "s/^round [0-9]* handshakes: .* = \([0-9.]*\) ms each$/$mode connection_cpu_ms \1/p" \
         -e "s/^round [0-9]* \(saturated\|fixed_rate\): .* = \([0-9.]*\) msgs\/s; copy back p50 \([0-9.]*\) ms, p99 \([0-9.]*\) ms.*/$mode \1_msgs_per_s \2\n$mode \1_p50_ms \3\n$mode \1_p99_ms \4/p" \
         "$out/load-$mode-$n.txt" >> "$rounds_file"
+    sed -n "s/^round [0-9]* \(saturated\|fixed_rate\): .* = \([0-9.]*\) per 10,000$/$mode \1_cpu_per_10k \2/p" \
+        "$out/load-$mode-$n.txt" >> "$rounds_file"
     sed -n "s/^RESULT storm_reconnect_\(all_on_s\|server_cpu_s\) \([0-9.e+-]*\) .*/$mode storm_\1 \2/p" \
         "$out/load-$mode-$n.txt" >> "$rounds_file"
 }
@@ -146,6 +148,8 @@ END {
     row("copy-back p50 ms at saturation", "saturated_p50_ms")
     row("copy-back p99 ms at saturation", "saturated_p99_ms")
     row("copy-back p99 ms at a fixed 5,000 msgs/s", "fixed_rate_p99_ms")
+    row("server CPU-s per 10,000 msgs at saturation", "saturated_cpu_per_10k")
+    row("server CPU-s per 10,000 msgs at 5,000/s", "fixed_rate_cpu_per_10k")
     row("server CPU ms per connection up to the greeting", "connection_cpu_ms")
     row("logon storm with reconnect: s until all on", "storm_all_on_s")
     row("logon storm with reconnect: server CPU-s", "storm_server_cpu_s")
