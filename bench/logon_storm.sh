@@ -2,11 +2,14 @@
 # A logon storm at the real hash cost. Each round starts the server afresh
 # (a restart: nothing is remembered) and lets N clients of vantrel-load
 # connect at once, reconnecting 200 ms after any cut-off; then N new clients
-# log on to the same server as the same users (a network blip). Prints the
-# time until all are logged on against the bound, (N checks x the cost of one
-# check / cores) x 1.2, then min and median over the rounds, and the
-# server's CPU time against that of the checks alone (what a machine shared
-# with other work still shows fairly).
+# log on to the same server as the same users (a network blip); then, with N
+# users logged on and messaging a little, the server is killed and started
+# again on the same data and port while all N reconnect at once (a restart of
+# a busy server: the verified-logon cache lives in memory and is empty again;
+# timed from the restart). Prints the time until all are logged on against
+# the bound, (N checks x the cost of one check / cores) x 1.2, then min and
+# median over the rounds, and the server's CPU time against that of the
+# checks alone (what a machine shared with other work still shows fairly).
 #
 #   bench/logon_storm.sh [--build DIR] [--rounds 3] [--clients 500] [--limit 150]
 #
@@ -25,7 +28,7 @@ while (($#)); do
     --rounds) rounds=$2; shift 2 ;;
     --clients) clients=$2; shift 2 ;;
     --limit) limit=$2; shift 2 ;;
-    *) sed -n '2,13p' "$0" >&2; exit 2 ;;
+    *) sed -n '2,17p' "$0" >&2; exit 2 ;;
     esac
 done
 
@@ -67,9 +70,16 @@ bound=$(awk -v n="$clients" -v c="$cost" -v k="$cores" 'BEGIN {printf "%.3f", n 
 say "hash $(head -n1 "$work/cost.txt"); one check $(awk '/^RESULT/ {printf "min %.1f ms, median %.1f ms", $3*1000, $4*1000}' "$work/cost.txt") of CPU"
 say "bound for $clients logons on $cores cores: $clients x $cost s / $cores x 1.2 = $bound s"
 
+# start_server [fresh|same]: "same" keeps the data folder and the port of the
+# server before it (a restart).
 start_server() {
-    rm -rf "$work/data" && cp -r "$accounts" "$work/data"
-    "$server_bin" --data "$work/data" --listen 127.0.0.1 --port 0 2> "$work/server.log" &
+    local listen_port=0
+    if [ "${1:-fresh}" = same ]; then
+        listen_port=$port
+    else
+        rm -rf "$work/data" && cp -r "$accounts" "$work/data"
+    fi
+    "$server_bin" --data "$work/data" --listen 127.0.0.1 --port "$listen_port" 2> "$work/server.log" &
     pid=$!
     port=""
     for _ in $(seq 200); do
@@ -80,14 +90,43 @@ start_server() {
     say "the server did not start"; cat "$work/server.log" >&2; exit 1
 }
 
+# The server is killed while N users are logged on and sending a few messages
+# a second, and started again on the same data and port at once; the N
+# reconnect together (those that come before it listens try again 200 ms
+# later), timed from the restart.
+restart_with_users() {
+    "$load" --port "$port" --clients "$clients" --logon storm-reconnect --logon-limit "$limit" \
+        --rounds 1 --warmup 0 --saturate-seconds 0.5 --rate 50 --rate-seconds 100000 > "$work/holding.out" 2>&1 &
+    local holder=$!
+    for _ in $(seq $((limit * 10))); do
+        grep -q '^round 1 saturated' "$work/holding.out" && break
+        kill -0 "$holder" 2>/dev/null || break
+        sleep 0.1
+    done
+    grep -q "^storm_reconnect: all $clients logged on" "$work/holding.out" ||
+        { say "the $clients users did not all log on before the restart"; cat "$work/holding.out" >&2; exit 1; }
+    sleep 2
+    kill -9 "$pid"
+    wait "$pid" 2>/dev/null || true
+    pid=""
+    kill "$holder" 2>/dev/null || true
+    wait "$holder" 2>/dev/null || true
+    local t0 t1
+    t0=$(date +%s.%N)
+    start_server same
+    t1=$(date +%s.%N)
+    startup_s=$(awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.3f", b - a}')
+    say "restarted on port $port in $startup_s s"
+}
+
 # One storm; appends "KIND all_on_s logged_on attempts cut_off server_cpu_s busy_after_s" to results.
 storm() {
-    local kind=$1
+    local kind=$1 offset=${2:-0}
     "$load" --port "$port" --server-pid "$pid" --clients "$clients" --logon storm-reconnect \
         --logon-limit "$limit" --rounds 0 > "$work/$kind.out"
     grep -E '^storm_reconnect' "$work/$kind.out" | sed "s/^storm_reconnect/$kind/" >&2
-    awk -v kind="$kind" '/^RESULT storm_reconnect_/ {sub("RESULT storm_reconnect_", ""); v[$1] = $3}
-        END {printf "%s %s %s %s %s %s %s\n", kind, ("all_on_s" in v) ? v["all_on_s"] : "nan", v["logged_on"],
+    awk -v kind="$kind" -v offset="$offset" '/^RESULT storm_reconnect_/ {sub("RESULT storm_reconnect_", ""); v[$1] = $3}
+        END {printf "%s %s %s %s %s %s %s\n", kind, ("all_on_s" in v) ? v["all_on_s"] + offset : "nan", v["logged_on"],
              v["attempts"], v["cut_off"], v["server_cpu_s"], v["busy_after_s"]}' "$work/$kind.out" >> "$work/results"
 }
 
@@ -97,11 +136,13 @@ for ((round = 1; round <= rounds; round++)); do
     start_server
     storm restart
     storm blip
+    restart_with_users
+    storm restart_busy "$startup_s"
     stop_server
 done
 
 echo "logon storm, $clients clients, $cores cores; bound (checks x cost / cores) x 1.2 = $bound s (check ${cost} s)"
-for kind in restart blip; do
+for kind in restart blip restart_busy; do
     awk -v kind="$kind" -v bound="$bound" -v checks="$(awk -v n="$clients" -v c="$cost" 'BEGIN {print n * c}')" '$1 == kind {n++; on[n] = $3; att[n] = $4; cut[n] = $5; cpu[n] = $6
             if ($2 != "nan") t[++done] = $2}
         function median(a, n,   i, j, x, s) { for (i = 1; i <= n; i++) s[i] = a[i]
