@@ -101,6 +101,8 @@ bool ImServer::start(const QHostAddress &address, quint16 port, QString *error)
         return false;
     m_absences = std::make_unique<Absences>(*m_store, *m_writer, m_options.log);
     watchAccounts();
+    if (!m_options.busUrl.isEmpty() && !startCluster(error))
+        return false;
     if (!m_options.tlsCertificate.isEmpty()) {
         auto tls = TlsServerContext(m_options.tlsCertificate, m_options.tlsKey, error);
         if (!tls)
@@ -328,7 +330,7 @@ void ImServer::completeLogon(Connection &connection, const Account &account)
 {
     Session &session = m_connections[&connection];
     session.userId = account.id;
-    session.number = ++m_lastNumber;
+    session.number = nextNumber();
     session.state = 3; // the client starts every logon available
     connection.loggedOn();
     m_online[account.id].append(&connection);
@@ -349,6 +351,8 @@ void ImServer::completeLogon(Connection &connection, const Account &account)
     connection.answer("LSETE");
     connection.answerFrom(onlineSource(session.number));
     toOthers(connection, uaddFrame(connection));
+    if (m_cluster)
+        m_cluster->announce(session.number, account.id, session.state);
     deliverAbsences(connection, account.id);
     m_seatsKept.remove(account.id);
     m_rooms.rejoin(account.id, [&connection](const QByteArray &frame) { connection.answer(frame); });
@@ -372,14 +376,24 @@ Connection::FrameSource ImServer::listSource(const QByteArray &userId)
 
 // A UADD for every connection up to `last` that is live when its turn comes:
 // the later ones, and every change meanwhile, are sent behind it as they happen.
+// Those at other nodes come after, each that is live when its turn comes.
 Connection::FrameSource ImServer::onlineSource(int last)
 {
-    return [this, last, next = 0]() mutable -> std::optional<QByteArray> {
+    return [this, last, next = 0, nextRemote = 0]() mutable -> std::optional<QByteArray> {
         const auto it = m_byNumber.lower_bound(next);
-        if (it == m_byNumber.end() || it->first > last)
+        if (it != m_byNumber.end() && it->first <= last) {
+            next = it->first + 1;
+            return uaddFrame(*it->second);
+        }
+        if (!m_cluster)
             return std::nullopt;
-        next = it->first + 1;
-        return uaddFrame(*it->second);
+        const auto remote = m_cluster->remote().lower_bound(nextRemote);
+        if (remote == m_cluster->remote().end())
+            return std::nullopt;
+        nextRemote = remote->first + 1;
+        return MakeFrame({"UADD", QByteArray::number(remote->first), remote->second.userId,
+                          QByteArray::number(remote->second.state)},
+                         TrailingTab::Yes);
     };
 }
 
@@ -420,16 +434,22 @@ void ImServer::release(Connection &connection)
     m_byNumber.erase(session.number);
     m_options.log(QStringLiteral("logoff of %1, connection %2").arg(Shown(session.userId)).arg(session.number));
     toOthers(connection, MakeFrame({"UDEL", QByteArray::number(session.number), session.userId}, TrailingTab::Yes));
+    if (m_cluster)
+        m_cluster->loggedOff(session.number, session.userId);
     if (user->isEmpty()) {
         m_online.erase(user);
-        keepRoomSeats(session.userId);
+        if (!isOnline(session.userId)) // at another node they keep their seats
+            keepRoomSeats(session.userId);
         return;
     }
     // The others mark a member with the number of the latest UADD, so when
     // that connection goes the newest one left is announced again.
     Connection *newest = user->last();
-    if (m_connections[newest].number < session.number)
+    if (m_connections[newest].number < session.number) {
         toOthers(connection, uaddFrame(*newest));
+        if (m_cluster)
+            m_cluster->announce(m_connections[newest].number, session.userId, m_connections[newest].state);
+    }
 }
 
 // ---- after the logon
@@ -448,7 +468,7 @@ void ImServer::dispatch(Connection &connection, Session &session, const FieldLis
     else if (code == "LSETS" || code == "LSETD" || code == "LSETE")
         onListUpload(session, fields);
     else if (code == "MRM" || code == "MRJ" || code == "MRC" || code == "MRI" || code == "MRE")
-        m_rooms.handle(RoomTable::Member{session.userId, displayName(session.userId)}, fields);
+        routeRoomFrame(session, fields);
     else if (code == "000")
         throw FrameError("000: already logged on");
     else
@@ -461,7 +481,10 @@ void ImServer::onPresence(Connection &connection, Session &session, const FieldL
     if (state < 2 || state > 4)
         throw FrameError("STC: the state is not 2, 3 or 4");
     session.state = state;
-    toOthers(connection, MakeFrame({"STC", session.userId, QByteArray::number(state)}, TrailingTab::Yes));
+    const QByteArray frame = MakeFrame({"STC", session.userId, QByteArray::number(state)}, TrailingTab::Yes);
+    toOthers(connection, frame);
+    if (m_cluster)
+        m_cluster->presence(session.number, session.userId, state, frame);
 }
 
 void ImServer::onMessage(Connection &connection, Session &session, const FieldList &fields)
@@ -590,6 +613,13 @@ void ImServer::saveList(const QByteArray &owner, const QList<ListNode> &nodes)
 
 void ImServer::sendTo(const QByteArray &userId, const QByteArray &frame)
 {
+    toLocalUser(userId, frame);
+    if (m_cluster && m_cluster->isOnline(userId))
+        m_cluster->toUser(userId, 0, frame);
+}
+
+void ImServer::toLocalUser(const QByteArray &userId, const QByteArray &frame)
+{
     for (Connection *connection : m_online.value(userId))
         connection->send(frame);
 }
@@ -599,6 +629,8 @@ void ImServer::sendTo(const QByteArray &userId, int number, const QByteArray &fr
     const auto named = m_byNumber.find(number);
     if (named != m_byNumber.end() && m_connections[named->second].userId == userId)
         named->second->send(frame);
+    else if (m_cluster && m_cluster->holds(userId, number))
+        m_cluster->toUser(userId, number, frame);
     else
         sendTo(userId, frame);
 }

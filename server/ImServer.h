@@ -8,6 +8,7 @@
 #include "server/PasswordChecks.h"
 #include "server/RoomTable.h"
 #include "server/ServerOptions.h"
+#include "server/bus/Cluster.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -29,7 +30,7 @@ class Listener;
 //
 // It runs on one event loop, `io`, which must outlive it and must not run
 // while it is made or destroyed.
-class ImServer final : private Connection::Owner {
+class ImServer final : private Connection::Owner, private Cluster::Local {
 public:
     ImServer(asio::io_context &io, ServerOptions options);
     ~ImServer();
@@ -43,7 +44,11 @@ public:
 
     qsizetype accountCount() const { return m_directory.accounts().size(); }
     qsizetype connectionCount() const { return m_connections.size(); }
-    bool isOnline(const QByteArray &userId) const { return m_online.contains(userId); }
+    // At this node or, with a bus, at any.
+    bool isOnline(const QByteArray &userId) const
+    {
+        return m_online.contains(userId) || (m_cluster && m_cluster->isOnline(userId));
+    }
     qsizetype roomCount() const { return m_rooms.roomCount(); }
 
 private:
@@ -123,6 +128,18 @@ private:
     void toOthers(const Connection &except, const QByteArray &frame);
     const QByteArray &displayName(const QByteArray &userId) const;
 
+    // ImServerCluster.cpp: what the other nodes tell this one.
+    bool startCluster(QString *error);
+    int nextNumber();
+    void toLocalUser(const QByteArray &userId, const QByteArray &frame);
+    void routeRoomFrame(const Session &session, const FieldList &fields);
+    void toEveryone(const QByteArray &frame) override;
+    void toUser(const QByteArray &userId, int number, const QByteArray &frame) override;
+    void announceEveryone() override;
+    void remoteLogon(const QByteArray &userId, int number) override;
+    void remoteLogoff(const QByteArray &userId, int number) override;
+    void roomFrame(const QByteArray &userId, const QByteArray &frame) override;
+
     asio::io_context &m_io;
     ServerOptions m_options;
     std::shared_ptr<int> m_lifetime = std::make_shared<int>(); // tasks of after() hold it weakly
@@ -154,4 +171,5 @@ private:
     LoopTimer m_accountsPoll;
     qint64 m_accountsVersion = 0;
     qsizetype m_maxListNodes = 0;
+    std::unique_ptr<Cluster> m_cluster; // with a bus only
 };

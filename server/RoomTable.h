@@ -42,6 +42,9 @@ public:
     void leaveAll(const QByteArray &userId);
     bool hasRooms(const QByteArray &userId) const { return m_roomsOf.contains(userId); }
 
+    // Room ids go on from `last`: each node of a cluster numbers its own.
+    void numberFrom(int last) { m_lastRoomId = last; }
+
     qsizetype roomCount() const { return static_cast<qsizetype>(m_rooms.size()); }
 
 private:

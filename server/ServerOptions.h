@@ -14,6 +14,12 @@ struct ServerOptions {
     // When set, the PostgreSQL database that holds the state instead of
     // DIR/im.db: postgresql://USER@HOST:PORT/DATABASE.
     QString postgresUrl;
+    // When set, the Redis server through which this node reaches the others
+    // on the same store: redis://HOST:PORT.
+    QString busUrl;
+    // A node that stops refreshing its key (killed, cut off) is taken as gone
+    // after this long, and its users as logged off.
+    std::chrono::milliseconds heartbeatTtl{6000};
     // PEM files; with both set the port speaks TLS (1.2 or later) only.
     QString tlsCertificate;
     QString tlsKey;

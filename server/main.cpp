@@ -1,4 +1,5 @@
 // vantrel-server [--data DIR | --store URL] [--listen ADDR] [--port N] [--tls-cert FILE --tls-key FILE]
+//                [--bus redis://HOST:PORT [--heartbeat MS]]
 // vantrel-server [--data DIR | --store URL] accounts list|add|passwd|disable|enable|delete [ID]
 // vantrel-server [--data DIR | --store URL] import-accounts FILE
 
@@ -55,7 +56,7 @@ void RaiseDescriptorLimit()
 }
 
 int Serve(const StoreLocation &where, const QString &listen, const QString &port, const QString &tlsCertificate,
-          const QString &tlsKey)
+          const QString &tlsKey, const QString &bus, std::chrono::milliseconds heartbeat)
 {
     bool portOk = false;
     const uint portNumber = port.toUInt(&portOk);
@@ -69,6 +70,8 @@ int Serve(const StoreLocation &where, const QString &listen, const QString &port
     options.postgresUrl = where.postgresUrl;
     options.tlsCertificate = tlsCertificate;
     options.tlsKey = tlsKey;
+    options.busUrl = bus;
+    options.heartbeatTtl = heartbeat;
     RaiseDescriptorLimit();
     // One thread runs the loop; the store writer and the password checks
     // post their results to it.
@@ -151,7 +154,15 @@ int main(int argc, char **argv)
                                      QStringLiteral("FILE"));
     const QCommandLineOption tlsKey(QStringLiteral("tls-key"), QStringLiteral("The PEM private key of --tls-cert."),
                                     QStringLiteral("FILE"));
-    parser.addOptions({listen, port, data, store, tlsCert, tlsKey, name, department, mail, corp});
+    const QCommandLineOption bus(QStringLiteral("bus"),
+                                 QStringLiteral("Serve as one node of several on the same --store, reaching the\n"
+                                                "others through this Redis server: redis://HOST:PORT."),
+                                 QStringLiteral("URL"));
+    const QCommandLineOption heartbeat(QStringLiteral("heartbeat"),
+                                       QStringLiteral("With --bus: a node silent this long is taken as gone and its\n"
+                                                      "users as logged off (default 6000 ms)."),
+                                       QStringLiteral("MS"), QStringLiteral("6000"));
+    parser.addOptions({listen, port, data, store, tlsCert, tlsKey, bus, heartbeat, name, department, mail, corp});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("accounts ... or import-accounts FILE."),
                                  QStringLiteral("[command]"));
     parser.process(app);
@@ -182,8 +193,16 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "vantrel-server: --tls-cert and --tls-key go together, and only when serving\n");
         return 2;
     }
+    bool heartbeatOk = false;
+    const int heartbeatMs = parser.value(heartbeat).toInt(&heartbeatOk);
+    if ((parser.isSet(bus) || parser.isSet(heartbeat)) && (!args.isEmpty() || !parser.isSet(bus) || !heartbeatOk
+                                                           || heartbeatMs < 100)) {
+        std::fprintf(stderr, "vantrel-server: --bus is only for serving; --heartbeat goes with it and is at least 100\n");
+        return 2;
+    }
     if (args.isEmpty())
-        return Serve(where, parser.value(listen), parser.value(port), parser.value(tlsCert), parser.value(tlsKey));
+        return Serve(where, parser.value(listen), parser.value(port), parser.value(tlsCert), parser.value(tlsKey),
+                     parser.value(bus), std::chrono::milliseconds(heartbeatMs));
     if (args[0] == QLatin1String("accounts"))
         return RunAccountsCommand(where, args.mid(1),
                                   NewAccountDetails{parser.value(name), parser.value(department), parser.value(mail),

@@ -1,0 +1,226 @@
+#include "server/bus/Cluster.h"
+
+#include "wire/FrameText.h"
+
+#include <hiredis/hiredis.h>
+
+#include <set>
+
+namespace {
+
+const QByteArray Channel = "vantrel:bus";
+const QByteArray NodeCounter = "vantrel:nodes";
+// 2^31 / 2^20: the node number must keep connection numbers positive 32-bit.
+constexpr int MaxNodes = 2047;
+constexpr std::chrono::milliseconds CheckInterval{1000};
+
+QByteArray Number(int value)
+{
+    return QByteArray::number(value);
+}
+
+} // namespace
+
+Cluster::Cluster(asio::io_context &io, RedisAddress address, Options options, Local &local, LogSink log)
+    : m_options(options), m_local(local), m_log(log), m_bus(io, std::move(address), Channel, log), m_beat(io),
+      m_check(io)
+{
+}
+
+// The others learn at once that this node's users are gone, rather than when
+// its key expires. Its loop no longer runs, so this blocks, briefly.
+Cluster::~Cluster()
+{
+    if (m_node == 0)
+        return;
+    m_bus.commandNow({"DEL", keyOf(m_node)});
+    m_bus.commandNow({"PUBLISH", Channel, Number(m_node) + "\nbye"});
+}
+
+bool Cluster::start(QString *error)
+{
+    long long counted = 0;
+    if (!m_bus.start({"INCR", NodeCounter}, &counted, [this](const QByteArray &message) { onMessage(message); },
+                     [this] { onSubscribed(); }, error))
+        return false;
+    m_node = int((counted - 1) % MaxNodes) + 1;
+    m_log(QStringLiteral("node %1 on the bus at %2").arg(m_node).arg(m_bus.address().shown()));
+    beat();
+    m_check.start(CheckInterval, [this] { checkNodes(); });
+    return true;
+}
+
+QByteArray Cluster::keyOf(int node) const
+{
+    return "vantrel:node:" + Number(node);
+}
+
+void Cluster::publish(const QByteArray &kind, const QByteArrayList &fields)
+{
+    QByteArray message = Number(m_node) + '\n' + kind;
+    for (const QByteArray &field : fields)
+        message.append('\n').append(field);
+    m_bus.publish(message);
+}
+
+// On every (re)subscription: what was said while this node was not
+// listening is lost, so the others say again who is online with them.
+void Cluster::onSubscribed()
+{
+    publish("hello", {});
+}
+
+void Cluster::announce(int number, const QByteArray &userId, int state)
+{
+    publish("up", {Number(number), userId, Number(state)});
+}
+
+void Cluster::sync(int number, const QByteArray &userId, int state)
+{
+    publish("sync", {Number(number), userId, Number(state)});
+}
+
+void Cluster::loggedOff(int number, const QByteArray &userId)
+{
+    publish("down", {Number(number), userId});
+}
+
+void Cluster::presence(int number, const QByteArray &userId, int state, const QByteArray &frame)
+{
+    publish("stc", {Number(number), userId, Number(state), frame});
+}
+
+void Cluster::toUser(const QByteArray &userId, int number, const QByteArray &frame)
+{
+    publish("to", {userId, Number(number), frame});
+}
+
+void Cluster::toRoomHome(int roomId, const QByteArray &userId, const QByteArray &frame)
+{
+    publish("room", {Number(NodeOf(roomId)), userId, frame});
+}
+
+bool Cluster::holds(const QByteArray &userId, int number) const
+{
+    const auto it = m_remote.find(number);
+    return it != m_remote.end() && it->second.userId == userId;
+}
+
+void Cluster::onMessage(const QByteArray &message)
+{
+    const QByteArrayList fields = message.split('\n');
+    bool ok = false;
+    const int from = fields.value(0).toInt(&ok);
+    if (!ok || from == m_node || fields.size() < 2)
+        return;
+    const QByteArray &kind = fields[1];
+    const auto number = [&](int index) { return fields.value(index).toInt(); };
+    if (kind == "hello") {
+        m_local.announceEveryone();
+    } else if (kind == "up" && fields.size() == 5) {
+        add(number(2), fields[3], number(4), true);
+    } else if (kind == "sync" && fields.size() == 5) {
+        add(number(2), fields[3], number(4), !holds(fields[3], number(2)));
+    } else if (kind == "down" && fields.size() == 4) {
+        if (holds(fields[3], number(2)))
+            remove(number(2));
+    } else if (kind == "stc" && fields.size() == 6) {
+        const auto it = m_remote.find(number(2));
+        if (it != m_remote.end())
+            it->second.state = number(4);
+        m_local.toEveryone(fields[5]);
+    } else if (kind == "to" && fields.size() == 5) {
+        const int to = number(3);
+        if (!holds(fields[2], to)) // else the node that holds it delivers
+            m_local.toUser(fields[2], to, fields[4]);
+    } else if (kind == "room" && fields.size() == 5) {
+        if (number(2) == m_node)
+            m_local.roomFrame(fields[3], fields[4]);
+    } else if (kind == "bye") {
+        std::vector<int> gone;
+        for (const auto &[n, remote] : m_remote)
+            if (NodeOf(n) == from)
+                gone.push_back(n);
+        for (int n : gone)
+            remove(n);
+    }
+}
+
+// An "up" for a known connection is an announcement again (its user's newest
+// connection, or a node that had lost the bus): the clients hear it again.
+void Cluster::add(int number, const QByteArray &userId, int state, bool forward)
+{
+    if (number <= 0 || userId.isEmpty())
+        return;
+    const auto [it, added] = m_remote.try_emplace(number, Remote{userId, state});
+    it->second.state = state;
+    if (added)
+        m_numbersOf[userId].append(number);
+    if (forward)
+        m_local.toEveryone(MakeFrame({"UADD", Number(number), userId, Number(state)}, TrailingTab::Yes));
+    if (added)
+        m_local.remoteLogon(userId, number);
+}
+
+void Cluster::remove(int number)
+{
+    const auto it = m_remote.find(number);
+    if (it == m_remote.end())
+        return;
+    const QByteArray userId = it->second.userId;
+    m_remote.erase(it);
+    auto numbers = m_numbersOf.find(userId);
+    numbers->removeOne(number);
+    if (numbers->isEmpty())
+        m_numbersOf.erase(numbers);
+    m_local.toEveryone(MakeFrame({"UDEL", Number(number), userId}, TrailingTab::Yes));
+    m_local.remoteLogoff(userId, number);
+}
+
+// The key is refreshed at a third of its life. Found missing, it had expired
+// while this node lived (a stalled loop, Redis restarted): the others have
+// taken its users as gone, so it announces them again.
+void Cluster::beat()
+{
+    m_bus.command({"SET", keyOf(m_node), "1", "PX", Number(int(m_options.heartbeatTtl.count())), "GET"},
+                  [this, first = !std::exchange(m_beaten, true)](const redisReply *reply) {
+                      if (reply && reply->type == REDIS_REPLY_NIL && !first)
+                          m_local.announceEveryone();
+                  });
+    m_beat.start(std::max(m_options.heartbeatTtl / 3, std::chrono::milliseconds(1)), [this] { beat(); });
+}
+
+// The nodes that hold connections this node knows of, each asked whether its
+// key still lives; one that is gone takes its users with it.
+void Cluster::checkNodes()
+{
+    m_check.start(CheckInterval, [this] { checkNodes(); });
+    if (m_checking)
+        return;
+    std::set<int> nodes;
+    for (const auto &[number, remote] : m_remote)
+        nodes.insert(NodeOf(number));
+    if (nodes.empty())
+        return;
+    std::vector<QByteArray> args{"MGET"};
+    for (int node : nodes)
+        args.push_back(keyOf(node));
+    m_checking = true;
+    m_bus.command(args, [this, nodes](const redisReply *reply) {
+        m_checking = false;
+        if (!reply || reply->type != REDIS_REPLY_ARRAY || reply->elements != nodes.size())
+            return; // no answer is no news
+        auto node = nodes.begin();
+        for (std::size_t i = 0; i < reply->elements; ++i, ++node) {
+            if (reply->element[i]->type != REDIS_REPLY_NIL)
+                continue;
+            m_log(QStringLiteral("node %1 is gone; its users are logged off").arg(*node));
+            std::vector<int> gone;
+            for (const auto &[number, remote] : m_remote)
+                if (NodeOf(number) == *node)
+                    gone.push_back(number);
+            for (int number : gone)
+                remove(number);
+        }
+    });
+}

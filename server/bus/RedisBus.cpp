@@ -1,0 +1,219 @@
+#include "server/bus/RedisBus.h"
+
+#include "server/EventLoop.h"
+#include "server/bus/RedisOnAsio.h"
+
+#include <hiredis/async.h>
+#include <hiredis/hiredis.h>
+
+#include <QUrl>
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::chrono::milliseconds FirstPause{250};
+constexpr std::chrono::milliseconds LongestPause{8000};
+constexpr timeval ConnectTimeout{3, 0};
+
+struct Argv {
+    explicit Argv(const std::vector<QByteArray> &args)
+    {
+        for (const QByteArray &arg : args) {
+            pointers.push_back(arg.constData());
+            sizes.push_back(std::size_t(arg.size()));
+        }
+    }
+    std::vector<const char *> pointers;
+    std::vector<std::size_t> sizes;
+};
+
+void OnCommandReply(redisAsyncContext *context, void *reply, void *privdata)
+{
+    std::unique_ptr<RedisBus::OnReply> done(static_cast<RedisBus::OnReply *>(privdata));
+    if (context->data) // not the bus going away
+        (*done)(static_cast<const redisReply *>(reply));
+}
+
+} // namespace
+
+struct RedisBus::Link {
+    RedisBus *bus = nullptr;
+    bool listens = false;
+    redisAsyncContext *context = nullptr; // none while it is being made again
+    std::chrono::milliseconds pause = FirstPause;
+};
+
+QString RedisAddress::shown() const
+{
+    return QStringLiteral("redis://%1:%2").arg(QString::fromUtf8(host)).arg(port);
+}
+
+bool ParseRedisUrl(const QString &url, RedisAddress *address, QString *error)
+{
+    const QUrl parsed(url, QUrl::StrictMode);
+    if (!parsed.isValid() || parsed.scheme() != QLatin1String("redis") || parsed.host().isEmpty()
+        || !(parsed.path().isEmpty() || parsed.path() == QLatin1String("/")) || parsed.hasQuery()
+        || !parsed.userInfo().isEmpty()) {
+        *error = QStringLiteral("--bus takes redis://HOST:PORT, not %1").arg(url);
+        return false;
+    }
+    address->host = parsed.host().toUtf8();
+    address->port = parsed.port(6379);
+    return true;
+}
+
+RedisBus::RedisBus(asio::io_context &io, RedisAddress address, QByteArray channel, LogSink log)
+    : m_io(io), m_address(std::move(address)), m_channel(std::move(channel)), m_log(std::move(log))
+{
+}
+
+RedisBus::~RedisBus()
+{
+    // Pending replies are answered with nothing as the contexts go; their
+    // callbacks see no bus and only free what they hold.
+    m_lifetime.reset();
+    for (Link *link : {m_commands.get(), m_listener.get()})
+        if (link && link->context) {
+            link->context->data = nullptr;
+            redisAsyncFree(std::exchange(link->context, nullptr));
+        }
+}
+
+bool RedisBus::start(const std::vector<QByteArray> &first, long long *answer, OnMessage onMessage,
+                     OnSubscribed onSubscribed, QString *error)
+{
+    redisContext *probe = redisConnectWithTimeout(m_address.host.constData(), m_address.port, ConnectTimeout);
+    if (!probe || probe->err) {
+        *error = QStringLiteral("cannot reach the bus at %1: %2")
+                     .arg(m_address.shown(), probe ? QString::fromUtf8(probe->errstr) : QStringLiteral("out of memory"));
+        redisFree(probe);
+        return false;
+    }
+    Argv argv(first);
+    auto *reply = static_cast<redisReply *>(
+        redisCommandArgv(probe, int(argv.pointers.size()), argv.pointers.data(), argv.sizes.data()));
+    const bool ok = reply && reply->type == REDIS_REPLY_INTEGER;
+    if (ok)
+        *answer = reply->integer;
+    else
+        *error = QStringLiteral("the bus at %1 does not answer: %2")
+                     .arg(m_address.shown(), reply && reply->type == REDIS_REPLY_ERROR ? QString::fromUtf8(reply->str)
+                                                                                     : QString::fromUtf8(probe->errstr));
+    freeReplyObject(reply);
+    redisFree(probe);
+    if (!ok)
+        return false;
+    m_onMessage = std::move(onMessage);
+    m_onSubscribed = std::move(onSubscribed);
+    m_commands = std::make_unique<Link>(Link{this, false});
+    m_listener = std::make_unique<Link>(Link{this, true});
+    connect(*m_commands);
+    connect(*m_listener);
+    return true;
+}
+
+void RedisBus::connect(Link &link)
+{
+    redisAsyncContext *context = redisAsyncConnect(m_address.host.constData(), m_address.port);
+    if (!context || context->err) {
+        lost(link, context ? QString::fromUtf8(context->errstr) : QStringLiteral("out of memory"));
+        if (context)
+            redisAsyncFree(context);
+        return;
+    }
+    context->data = &link;
+    AttachToAsio(context, m_io);
+    redisAsyncSetConnectCallback(context, OnConnect);
+    redisAsyncSetDisconnectCallback(context, OnDisconnect);
+    link.context = context;
+    if (link.listens) {
+        const std::vector<QByteArray> args{"SUBSCRIBE", m_channel};
+        Argv argv(args);
+        redisAsyncCommandArgv(context, OnChannel, &link, int(argv.pointers.size()), argv.pointers.data(),
+                              argv.sizes.data());
+    }
+}
+
+// The node goes on serving its own users; the bus comes back by itself.
+void RedisBus::lost(Link &link, const QString &why)
+{
+    link.context = nullptr;
+    m_log(QStringLiteral("lost the bus at %1 (%2); trying again in %3 ms")
+              .arg(m_address.shown(), why)
+              .arg(link.pause.count()));
+    RunAfter(m_io, link.pause, [this, alive = std::weak_ptr<int>(m_lifetime), &link] {
+        if (alive.lock())
+            connect(link);
+    });
+    link.pause = std::min(link.pause * 2, LongestPause);
+}
+
+void RedisBus::OnConnect(const redisAsyncContext *context, int status)
+{
+    auto *link = static_cast<Link *>(context->data);
+    if (!link)
+        return;
+    if (status != REDIS_OK) {
+        link->bus->lost(*link, QString::fromUtf8(context->errstr)); // hiredis frees the context
+        return;
+    }
+    if (link->pause > FirstPause)
+        link->bus->m_log(QStringLiteral("the bus at %1 is back").arg(link->bus->m_address.shown()));
+    link->pause = FirstPause;
+}
+
+void RedisBus::OnDisconnect(const redisAsyncContext *context, int status)
+{
+    auto *link = static_cast<Link *>(context->data);
+    if (link && status != REDIS_OK)
+        link->bus->lost(*link, QString::fromUtf8(context->errstr));
+}
+
+void RedisBus::OnChannel(redisAsyncContext *context, void *reply, void *)
+{
+    auto *link = static_cast<Link *>(context->data);
+    const auto *r = static_cast<const redisReply *>(reply);
+    if (!link || !r || r->type != REDIS_REPLY_ARRAY || r->elements != 3)
+        return;
+    const QByteArray kind(r->element[0]->str, int(r->element[0]->len));
+    if (kind == "subscribe" && link->bus->m_onSubscribed)
+        link->bus->m_onSubscribed();
+    else if (kind == "message" && r->element[2]->type == REDIS_REPLY_STRING)
+        link->bus->m_onMessage(QByteArray(r->element[2]->str, int(r->element[2]->len)));
+}
+
+void RedisBus::publish(const QByteArray &message)
+{
+    command({"PUBLISH", m_channel, message});
+}
+
+void RedisBus::command(const std::vector<QByteArray> &args, OnReply done)
+{
+    if (!m_commands || !m_commands->context) {
+        if (done)
+            done(nullptr);
+        return;
+    }
+    Argv argv(args);
+    auto *callback = done ? new OnReply(std::move(done)) : nullptr;
+    const int sent = redisAsyncCommandArgv(
+        m_commands->context,
+        callback ? OnCommandReply : nullptr, callback, int(argv.pointers.size()), argv.pointers.data(), argv.sizes.data());
+    if (sent != REDIS_OK && callback) {
+        std::unique_ptr<OnReply> owned(callback);
+        (*owned)(nullptr);
+    }
+}
+
+void RedisBus::commandNow(const std::vector<QByteArray> &args)
+{
+    constexpr timeval quick{1, 0};
+    redisContext *context = redisConnectWithTimeout(m_address.host.constData(), m_address.port, quick);
+    if (context && !context->err) {
+        redisSetTimeout(context, quick);
+        Argv argv(args);
+        freeReplyObject(redisCommandArgv(context, int(argv.pointers.size()), argv.pointers.data(), argv.sizes.data()));
+    }
+    redisFree(context);
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "server/ServerLog.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <vector>
+
+struct redisAsyncContext;
+struct redisReply;
+
+namespace asio {
+class io_context;
+}
+
+struct RedisAddress {
+    QByteArray host;
+    int port = 6379;
+    QString shown() const;
+};
+// redis://HOST[:PORT]; false and a reason for anything else.
+bool ParseRedisUrl(const QString &url, RedisAddress *address, QString *error);
+
+// One node's two connections to Redis, driven by the server's loop: one for
+// commands and publishing, one that only listens to the bus's channel (a
+// subscribed connection can do nothing else). A connection that is lost is
+// made again with growing pauses; what is published meanwhile is dropped.
+class RedisBus {
+public:
+    using OnMessage = std::function<void(const QByteArray &message)>;
+    using OnReply = std::function<void(const redisReply *reply)>; // null when there was none
+    // Runs each time the subscription is (again) in place.
+    using OnSubscribed = std::function<void()>;
+
+    RedisBus(asio::io_context &io, RedisAddress address, QByteArray channel, LogSink log);
+    ~RedisBus();
+    RedisBus(const RedisBus &) = delete;
+    RedisBus &operator=(const RedisBus &) = delete;
+
+    // Blocks until Redis answers `first` (INCR of the node counter, say) and
+    // gives its integer answer; then opens the two connections. False and a
+    // reason naming the address when Redis cannot be reached.
+    bool start(const std::vector<QByteArray> &first, long long *answer, OnMessage onMessage, OnSubscribed onSubscribed,
+               QString *error);
+
+    void publish(const QByteArray &message);
+    void command(const std::vector<QByteArray> &args, OnReply done = {});
+    // Blocking, for the last words of a node that stops: its own loop no
+    // longer runs by then.
+    void commandNow(const std::vector<QByteArray> &args);
+
+    const RedisAddress &address() const { return m_address; }
+
+private:
+    struct Link;
+    void connect(Link &link);
+    void lost(Link &link, const QString &why);
+    static void OnConnect(const redisAsyncContext *context, int status);
+    static void OnDisconnect(const redisAsyncContext *context, int status);
+    static void OnChannel(redisAsyncContext *context, void *reply, void *privdata);
+
+    asio::io_context &m_io;
+    RedisAddress m_address;
+    QByteArray m_channel;
+    LogSink m_log;
+    OnMessage m_onMessage;
+    OnSubscribed m_onSubscribed;
+    std::unique_ptr<Link> m_commands;
+    std::unique_ptr<Link> m_listener;
+    std::shared_ptr<int> m_lifetime = std::make_shared<int>();
+};

@@ -1,0 +1,227 @@
+// Several nodes on one store and one Redis bus, as they run behind a load
+// balancer: what reaches a user at one node reaches them at any.
+#include "OnBothStores.h"
+#include "tests/support/TestRedis.h"
+
+#include "wire/FrameText.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <csignal>
+
+using Fields = QByteArrayList;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString Binary = QStringLiteral(VANTREL_SERVER_BINARY);
+constexpr auto Heartbeat = 2000ms;
+// A dead node's users are logged off within this.
+constexpr int UdelBoundMs = 10000;
+
+TestClient::Match Names(const QByteArray &userId)
+{
+    return [userId](const Fields &f) { return f.value(2) == userId; };
+}
+
+class ClusterTest : public OnBothStores {
+protected:
+    void SetUp() override
+    {
+        QString whyNot;
+        m_redis = TestRedis::Instance(&whyNot);
+        if (!m_redis)
+            GTEST_SKIP() << "no Redis to test with: " << whyNot.toStdString();
+        OnBothStores::SetUp();
+    }
+
+    ServerOptions options() override
+    {
+        ServerOptions options = OnBothStores::options();
+        options.busUrl = m_redis->url();
+        options.heartbeatTtl = Heartbeat;
+        return options;
+    }
+
+    std::unique_ptr<ServerThread> startNode()
+    {
+        auto node = std::make_unique<ServerThread>();
+        QString error;
+        EXPECT_TRUE(node->start(options(), &error)) << error.toStdString();
+        return node;
+    }
+
+    // Logged on at the node on `port`, its list received; its number is
+    // that of its own UADD.
+    static std::unique_ptr<TestClient> LogOnAt(quint16 port, const QByteArray &userId)
+    {
+        auto client = std::make_unique<TestClient>(port);
+        EXPECT_EQ(client->logOn(userId, SamplePassword(userId)), 0) << userId.constData();
+        const auto own = client->take("UADD", Names(userId));
+        EXPECT_TRUE(own) << userId.constData();
+        client->setNumber(own.value_or(Fields{}).value(1).toInt());
+        return client;
+    }
+
+    // The number under which `watcher` sees `userId` online.
+    static int SeenOnline(TestClient &watcher, const QByteArray &userId)
+    {
+        return watcher.take("UADD", Names(userId)).value_or(Fields{}).value(1).toInt();
+    }
+
+    TestRedis *m_redis = nullptr;
+};
+
+TEST_P(ClusterTest, LogonListAndPresenceReachUsersAtTheOtherNode)
+{
+    auto nodeB = startNode();
+    auto alice = logOn("u01");
+    auto bob = LogOnAt(nodeB->port(), "u02");
+
+    EXPECT_EQ(SeenOnline(*bob, "u01"), alice->number()) << "the list names who is online at the other node";
+    EXPECT_EQ(SeenOnline(*alice, "u02"), bob->number());
+    EXPECT_NE(alice->number(), bob->number()) << "connection numbers are unique across nodes";
+    EXPECT_TRUE(server().isOnline("u02"));
+
+    bob->send(MakeFrame({"STC", "2"}, TrailingTab::Yes));
+    EXPECT_EQ(alice->take("STC").value_or(Fields{}), (Fields{"STC", "u02", "2"}));
+
+    // Someone logging on later at A hears of bob with his current state.
+    auto carol = logOn("u03");
+    EXPECT_TRUE(carol->take("UADD", [&](const Fields &f) {
+        return f == Fields{"UADD", QByteArray::number(bob->number()), "u02", "2"};
+    }));
+
+    bob->disconnect();
+    EXPECT_EQ(alice->take("UDEL").value_or(Fields{}), (Fields{"UDEL", QByteArray::number(bob->number()), "u02"}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !server().isOnline("u02"); }));
+}
+
+TEST_P(ClusterTest, MessagesTypingAndTheCopyBackCrossNodes)
+{
+    auto nodeB = startNode();
+    auto alice = logOn("u01");
+    auto bob = LogOnAt(nodeB->port(), "u02");
+    const int bobNumber = SeenOnline(*alice, "u02");
+    const int aliceNumber = SeenOnline(*bob, "u01");
+
+    alice->send(MakeFrame({"MSI", QByteArray::number(bobNumber), "u02", "N"}, TrailingTab::Yes));
+    EXPECT_EQ(bob->take("MSI").value_or(Fields{}), (Fields{"MSI", "u01", "N"}));
+
+    alice->send(MakeFrame({"MSG", QByteArray::number(bobNumber), "u02", "hello B"}, TrailingTab::Yes));
+    const auto line = bob->take("MSG");
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->mid(0, 4), (Fields{"MSG", "u01", "u01", "hello B"}));
+    const auto copy = alice->take("MSG");
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(copy->mid(0, 4), (Fields{"MSG", "u02", "u01", "hello B"}));
+
+    bob->send(MakeFrame({"MSG", QByteArray::number(aliceNumber), "u01", "hello A"}, TrailingTab::Yes));
+    EXPECT_EQ(alice->take("MSG").value_or(Fields{}).value(3), "hello A");
+    EXPECT_EQ(bob->take("MSG").value_or(Fields{}).value(3), "hello A") << "the copy back at the sender's node";
+
+    // A number gone stale still finds the user at whichever node they are.
+    alice->send(MakeFrame({"MSG", "12345", "u02", "stale"}, TrailingTab::Yes));
+    EXPECT_EQ(bob->take("MSG").value_or(Fields{}).value(3), "stale");
+}
+
+TEST_P(ClusterTest, ARoomWhoseMembersSitOnThreeNodes)
+{
+    auto nodeB = startNode();
+    auto nodeC = startNode();
+    auto a = logOn("u01");
+    auto b = LogOnAt(nodeB->port(), "u02");
+    auto c = LogOnAt(nodeC->port(), "u03");
+    ASSERT_TRUE(SeenOnline(*a, "u02") && SeenOnline(*a, "u03"));
+
+    a->send(MakeFrame({"MRM", "0", "plan", "join us", "u02,u03,"}, TrailingTab::Yes));
+    const QByteArray room = a->take("MRM").value_or(Fields{}).value(1);
+    ASSERT_FALSE(room.isEmpty());
+    for (TestClient *invited : {b.get(), c.get()}) {
+        EXPECT_EQ(invited->take("MRJ").value_or(Fields{}).mid(0, 3), (Fields{"MRJ", room, "plan"}));
+        invited->send(MakeFrame({"MRJ", room, "0", "JOIN"}, TrailingTab::Yes));
+        EXPECT_EQ(invited->take("MRM").value_or(Fields{}), (Fields{"MRM", room, "plan"}));
+    }
+    // Everyone learns of the last to join, wherever they sit.
+    auto adds = [&](const QByteArray &userId) {
+        return [room, userId](const Fields &f) { return f.value(1) == room && f.value(2) == "ADM" && f.value(3) == userId; };
+    };
+    EXPECT_TRUE(a->take("MRD", adds("u03")));
+    EXPECT_TRUE(b->take("MRD", adds("u03")));
+
+    c->send(MakeFrame({"MRC", room, "from C"}, TrailingTab::Yes));
+    for (TestClient *member : {a.get(), b.get(), c.get()}) {
+        const auto chat = member->take("MRD", [&](const Fields &f) { return f.value(2) == "CHA"; });
+        ASSERT_TRUE(chat) << member->userId().constData();
+        EXPECT_EQ(chat->value(4), "u03");
+        EXPECT_EQ(chat->value(6), "from C");
+    }
+
+    b->send(MakeFrame({"MRE", room}, TrailingTab::Yes));
+    for (TestClient *member : {a.get(), c.get()})
+        EXPECT_EQ(member->take("MRD", [](const Fields &f) { return f.value(2) == "DLM"; }).value_or(Fields{}),
+                  (Fields{"MRD", room, "DLM", "u02"}));
+}
+
+// A node in a child process, killed without a word: its key expires and
+// the others log its users off; they log on again elsewhere at once.
+TEST_P(ClusterTest, AKilledNodesUsersAreLoggedOffWithinTheBoundAndLogOnElsewhere)
+{
+    QProcess node;
+    node.setProcessChannelMode(QProcess::MergedChannels);
+    QStringList arguments = store().isPostgres() ? QStringList{QStringLiteral("--store"), store().postgresUrl}
+                                                 : QStringList{QStringLiteral("--data"), store().dataDir};
+    arguments << QStringLiteral("--port") << QStringLiteral("0") << QStringLiteral("--bus") << m_redis->url()
+              << QStringLiteral("--heartbeat") << QString::number(Heartbeat.count());
+    node.start(Binary, arguments);
+    QString output;
+    quint16 port = 0;
+    const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            output += QString::fromUtf8(node.readAll());
+            port = quint16(listening.match(output).captured(1).toUInt());
+            return port != 0 || node.state() == QProcess::NotRunning;
+        },
+        10000));
+    ASSERT_NE(port, 0) << output.toStdString();
+
+    auto alice = logOn("u01");
+    auto bob = LogOnAt(port, "u02");
+    const int bobNumber = SeenOnline(*alice, "u02");
+    ASSERT_EQ(bobNumber, bob->number());
+
+    ::kill(pid_t(node.processId()), SIGKILL);
+    ASSERT_TRUE(node.waitForFinished(5000));
+    QElapsedTimer sinceKill;
+    sinceKill.start();
+    EXPECT_EQ(alice->take("UDEL", {}, UdelBoundMs).value_or(Fields{}),
+              (Fields{"UDEL", QByteArray::number(bobNumber), "u02"}));
+    EXPECT_LT(sinceKill.elapsed(), UdelBoundMs);
+    EXPECT_FALSE(server().isOnline("u02"));
+
+    auto bobAgain = logOn("u02");
+    EXPECT_EQ(SeenOnline(*alice, "u02"), bobAgain->number());
+}
+
+VANTREL_ON_BOTH_STORES(ClusterTest);
+
+TEST(ClusterProgramTest, AnUnreachableBusAtStartIsNamedAndTheNodeExits)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString url = QStringLiteral("redis://127.0.0.1:%1").arg(FreeLoopbackPort());
+    QProcess node;
+    node.start(Binary, {QStringLiteral("--data"), dir.path(), QStringLiteral("--port"), QStringLiteral("0"),
+                        QStringLiteral("--bus"), url});
+    ASSERT_TRUE(node.waitForFinished(20000));
+    const QString log = QString::fromUtf8(node.readAllStandardError());
+    EXPECT_EQ(node.exitCode(), 1) << log.toStdString();
+    EXPECT_TRUE(log.contains(url)) << log.toStdString();
+    EXPECT_FALSE(log.contains(QStringLiteral("listening"))) << log.toStdString();
+}
+
+} // namespace
