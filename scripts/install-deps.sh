@@ -9,7 +9,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6sql6-sqlite libqt6sql6-psql libgl-dev libxcb1-dev
     postgresql
     qt6-translations-l10n
-    libgtest-dev libgmock-dev libbenchmark-dev libsodium-dev libasio-dev
+    libgtest-dev libgmock-dev libbenchmark-dev libsodium-dev libasio-dev libhiredis-dev redis-server
     clang libclang-rt-14-dev
     fonts-ipafont-gothic
     openssl ca-certificates
