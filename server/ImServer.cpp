@@ -122,6 +122,10 @@ bool ImServer::start(const QHostAddress &address, quint16 port, QString *error)
 void ImServer::onAccepted(std::unique_ptr<ByteStream> stream)
 {
     auto connection = std::make_shared<Connection>(m_io, std::move(stream), static_cast<Connection::Owner &>(*this), m_options);
+    if (m_cluster && !m_cluster->isUp()) {
+        connection->cutOff(QStringLiteral("no bus to the other nodes")); // the client tries again, maybe elsewhere
+        return;
+    }
     if (!makeRoomForConnection(connection->address())) {
         m_options.log(QStringLiteral("refused connection from %1: %2 connections are open, %3 of them without a logon")
                           .arg(connection->peer())
@@ -535,13 +539,21 @@ void ImServer::storeAbsence(const QByteArray &recipient, const QByteArray &sende
     const AbsenceMessage message{
         0, QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")).toLatin1(), senderName, text};
     m_absences->add(recipient, message, [this, recipient, message, stored](qint64 rowId) {
-        // A client that logged on since read it from the disk at its logon.
-        for (Connection *online : m_online.value(recipient))
-            if (m_connections[online].absencesRead < rowId && m_absences->claim(rowId, m_connections[online].number))
-                online->send(AbsenceFrame(message), deleteWhenWritten(rowId));
+        absenceStored(recipient, rowId, AbsenceFrame(message));
+        if (m_cluster && m_cluster->isOnline(recipient))
+            m_cluster->absenceStored(recipient, rowId, AbsenceFrame(message));
         if (stored)
             stored();
     });
+}
+
+// A client that logged on since read it from the disk at its logon; of the
+// others, the first to claim it gets it, at whichever node.
+void ImServer::absenceStored(const QByteArray &recipient, qint64 rowId, const QByteArray &frame)
+{
+    for (Connection *online : m_online.value(recipient))
+        if (m_connections[online].absencesRead < rowId && m_absences->claim(rowId, m_connections[online].number))
+            online->send(frame, deleteWhenWritten(rowId));
 }
 
 // Every waiting message is sent, and deleted only once its bytes are written

@@ -139,6 +139,7 @@ private:
     void remoteLogon(const QByteArray &userId, int number) override;
     void remoteLogoff(const QByteArray &userId, int number) override;
     void roomFrame(const QByteArray &userId, const QByteArray &frame) override;
+    void absenceStored(const QByteArray &recipient, qint64 rowId, const QByteArray &frame) override;
 
     asio::io_context &m_io;
     ServerOptions m_options;

@@ -64,9 +64,13 @@ void Cluster::publish(const QByteArray &kind, const QByteArrayList &fields)
 }
 
 // On every (re)subscription: what was said while this node was not
-// listening is lost, so the others say again who is online with them.
+// listening is lost, so it forgets what it knew and the others say again who
+// is online with them.
 void Cluster::onSubscribed()
 {
+    if (std::exchange(m_subscribed, true))
+        while (!m_remote.empty())
+            remove(m_remote.begin()->first);
     publish("hello", {});
 }
 
@@ -98,6 +102,11 @@ void Cluster::toUser(const QByteArray &userId, int number, const QByteArray &fra
 void Cluster::toRoomHome(int roomId, const QByteArray &userId, const QByteArray &frame)
 {
     publish("room", {Number(NodeOf(roomId)), userId, frame});
+}
+
+void Cluster::absenceStored(const QByteArray &recipient, qint64 rowId, const QByteArray &frame)
+{
+    publish("ams", {recipient, QByteArray::number(rowId), frame});
 }
 
 bool Cluster::holds(const QByteArray &userId, int number) const
@@ -136,6 +145,8 @@ void Cluster::onMessage(const QByteArray &message)
     } else if (kind == "room" && fields.size() == 5) {
         if (number(2) == m_node)
             m_local.roomFrame(fields[3], fields[4]);
+    } else if (kind == "ams" && fields.size() == 5) {
+        m_local.absenceStored(fields[2], fields[3].toLongLong(), fields[4]);
     } else if (kind == "bye") {
         std::vector<int> gone;
         for (const auto &[n, remote] : m_remote)

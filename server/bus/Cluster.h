@@ -36,6 +36,8 @@ public:
         virtual void remoteLogoff(const QByteArray &userId, int number) = 0;
         // A room frame of the user for a room that lives at this node.
         virtual void roomFrame(const QByteArray &userId, const QByteArray &frame) = 0;
+        // An absence message stored at another node for a user online here.
+        virtual void absenceStored(const QByteArray &recipient, qint64 rowId, const QByteArray &frame) = 0;
     };
 
     struct Options {
@@ -68,6 +70,9 @@ public:
     // all of the user's connections at other nodes.
     void toUser(const QByteArray &userId, int number, const QByteArray &frame);
     void toRoomHome(int roomId, const QByteArray &userId, const QByteArray &frame);
+    void absenceStored(const QByteArray &recipient, qint64 rowId, const QByteArray &frame);
+    // A node without its bus would serve users that the others cannot see.
+    bool isUp() const { return m_bus.isUp(); }
 
     struct Remote {
         QByteArray userId;
@@ -99,4 +104,5 @@ private:
     LoopTimer m_check;
     bool m_checking = false;
     bool m_beaten = false;
+    bool m_subscribed = false;
 };

@@ -41,6 +41,9 @@ struct RedisBus::Link {
     RedisBus *bus = nullptr;
     bool listens = false;
     redisAsyncContext *context = nullptr; // none while it is being made again
+    // Connected, and for the listener subscribed, or not yet lost: what is
+    // sent before the first connection waits in hiredis until it is made.
+    bool up = true;
     std::chrono::milliseconds pause = FirstPause;
 };
 
@@ -139,7 +142,8 @@ void RedisBus::connect(Link &link)
 void RedisBus::lost(Link &link, const QString &why)
 {
     link.context = nullptr;
-    m_log(QStringLiteral("lost the bus at %1 (%2); trying again in %3 ms")
+    link.up = false;
+    m_log(QStringLiteral("lost the bus at %1 (%2); no logons until it is back; trying again in %3 ms")
               .arg(m_address.shown(), why)
               .arg(link.pause.count()));
     RunAfter(m_io, link.pause, [this, alive = std::weak_ptr<int>(m_lifetime), &link] {
@@ -161,6 +165,8 @@ void RedisBus::OnConnect(const redisAsyncContext *context, int status)
     if (link->pause > FirstPause)
         link->bus->m_log(QStringLiteral("the bus at %1 is back").arg(link->bus->m_address.shown()));
     link->pause = FirstPause;
+    if (!link->listens)
+        link->up = true;
 }
 
 void RedisBus::OnDisconnect(const redisAsyncContext *context, int status)
@@ -177,10 +183,18 @@ void RedisBus::OnChannel(redisAsyncContext *context, void *reply, void *)
     if (!link || !r || r->type != REDIS_REPLY_ARRAY || r->elements != 3)
         return;
     const QByteArray kind(r->element[0]->str, int(r->element[0]->len));
-    if (kind == "subscribe" && link->bus->m_onSubscribed)
-        link->bus->m_onSubscribed();
+    if (kind == "subscribe") {
+        link->up = true;
+        if (link->bus->m_onSubscribed)
+            link->bus->m_onSubscribed();
+    }
     else if (kind == "message" && r->element[2]->type == REDIS_REPLY_STRING)
         link->bus->m_onMessage(QByteArray(r->element[2]->str, int(r->element[2]->len)));
+}
+
+bool RedisBus::isUp() const
+{
+    return m_commands && m_commands->up && m_listener && m_listener->up;
 }
 
 void RedisBus::publish(const QByteArray &message)

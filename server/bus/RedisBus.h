@@ -54,6 +54,9 @@ public:
     void commandNow(const std::vector<QByteArray> &args);
 
     const RedisAddress &address() const { return m_address; }
+    // Neither connection is lost: both are up (the channel subscribed), or
+    // still being made at start.
+    bool isUp() const;
 
 private:
     struct Link;

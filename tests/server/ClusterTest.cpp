@@ -126,6 +126,15 @@ TEST_P(ClusterTest, MessagesTypingAndTheCopyBackCrossNodes)
     // A number gone stale still finds the user at whichever node they are.
     alice->send(MakeFrame({"MSG", "12345", "u02", "stale"}, TrailingTab::Yes));
     EXPECT_EQ(bob->take("MSG").value_or(Fields{}).value(3), "stale");
+
+    // An absence message stored through A reaches bob at B at once, and once.
+    alice->send(MakeFrame({"AMS", "u02", "while you were here"}, TrailingTab::Yes));
+    EXPECT_EQ(bob->take("AMS").value_or(Fields{}).value(4), "while you were here");
+    ASSERT_TRUE(bob->sync());
+    bob->disconnect();
+    auto bobLater = logOn("u02");
+    ASSERT_TRUE(bobLater->sync());
+    EXPECT_FALSE(bobLater->holds("AMS"));
 }
 
 TEST_P(ClusterTest, ARoomWhoseMembersSitOnThreeNodes)
