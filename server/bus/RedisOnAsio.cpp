@@ -86,5 +86,9 @@ bool AttachToAsio(redisAsyncContext *context, asio::io_context &io)
         hooks->waits->socket.release();
         delete hooks;
     };
+    // The connection is made once the socket is writable; replies come as
+    // it is readable.
+    context->ev.addRead(hooks);
+    context->ev.addWrite(hooks);
     return true;
 }
