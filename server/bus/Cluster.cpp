@@ -39,11 +39,29 @@ Cluster::~Cluster()
 
 bool Cluster::start(QString *error)
 {
-    long long counted = 0;
-    if (!m_bus.start({"INCR", NodeCounter}, &counted, [this](const QByteArray &message) { onMessage(message); },
-                     [this] { onSubscribed(); }, error))
+    // The counter names a node; the key it takes with NX makes sure that no
+    // live node has that number (the counter starts again when Redis loses
+    // its data).
+    const auto takeNumber = [this](const RedisBus::Ask &ask) {
+        for (int attempt = 0; attempt < MaxNodes; ++attempt) {
+            const std::optional<long long> counted = ask({"INCR", NodeCounter});
+            if (!counted)
+                return false;
+            const int node = int((*counted - 1) % MaxNodes) + 1;
+            const std::optional<long long> taken =
+                ask({"SET", keyOf(node), "1", "PX", Number(int(m_options.heartbeatTtl.count())), "NX"});
+            if (!taken)
+                return false;
+            if (*taken == 1) {
+                m_node = node;
+                return true;
+            }
+        }
         return false;
-    m_node = int((counted - 1) % MaxNodes) + 1;
+    };
+    if (!m_bus.start(takeNumber, [this](const QByteArray &message) { onMessage(message); }, [this] { onSubscribed(); },
+                     error))
+        return false;
     m_log(QStringLiteral("node %1 on the bus at %2").arg(m_node).arg(m_bus.address().shown()));
     beat();
     m_check.start(CheckInterval, [this] { checkNodes(); });

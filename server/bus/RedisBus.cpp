@@ -83,7 +83,7 @@ RedisBus::~RedisBus()
         }
 }
 
-bool RedisBus::start(const std::vector<QByteArray> &first, long long *answer, OnMessage onMessage,
+bool RedisBus::start(const std::function<bool(const Ask &ask)> &setup, OnMessage onMessage,
                      OnSubscribed onSubscribed, QString *error)
 {
     redisContext *probe = redisConnectWithTimeout(m_address.host.constData(), m_address.port, ConnectTimeout);
@@ -93,20 +93,31 @@ bool RedisBus::start(const std::vector<QByteArray> &first, long long *answer, On
         redisFree(probe);
         return false;
     }
-    Argv argv(first);
-    auto *reply = static_cast<redisReply *>(
-        redisCommandArgv(probe, int(argv.pointers.size()), argv.pointers.data(), argv.sizes.data()));
-    const bool ok = reply && reply->type == REDIS_REPLY_INTEGER;
-    if (ok)
-        *answer = reply->integer;
-    else
-        *error = QStringLiteral("the bus at %1 does not answer: %2")
-                     .arg(m_address.shown(), reply && reply->type == REDIS_REPLY_ERROR ? QString::fromUtf8(reply->str)
-                                                                                     : QString::fromUtf8(probe->errstr));
-    freeReplyObject(reply);
+    redisSetTimeout(probe, ConnectTimeout);
+    QString failure;
+    const Ask ask = [&](const std::vector<QByteArray> &args) -> std::optional<long long> {
+        Argv argv(args);
+        auto *reply = static_cast<redisReply *>(
+            redisCommandArgv(probe, int(argv.pointers.size()), argv.pointers.data(), argv.sizes.data()));
+        std::optional<long long> answer;
+        if (reply && reply->type == REDIS_REPLY_INTEGER)
+            answer = reply->integer;
+        else if (reply && reply->type == REDIS_REPLY_NIL)
+            answer = 0;
+        else if (reply && reply->type == REDIS_REPLY_STATUS)
+            answer = 1;
+        else
+            failure = reply && reply->type == REDIS_REPLY_ERROR ? QString::fromUtf8(reply->str)
+                                                                 : QString::fromUtf8(probe->errstr);
+        freeReplyObject(reply);
+        return answer;
+    };
+    const bool ok = setup(ask);
     redisFree(probe);
-    if (!ok)
+    if (!ok) {
+        *error = QStringLiteral("the bus at %1 does not answer as expected: %2").arg(m_address.shown(), failure);
         return false;
+    }
     m_onMessage = std::move(onMessage);
     m_onSubscribed = std::move(onSubscribed);
     m_commands = std::make_unique<Link>(Link{this, false});

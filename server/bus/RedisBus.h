@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct redisAsyncContext;
@@ -41,10 +42,13 @@ public:
     RedisBus(const RedisBus &) = delete;
     RedisBus &operator=(const RedisBus &) = delete;
 
-    // Blocks until Redis answers `first` (INCR of the node counter, say) and
-    // gives its integer answer; then opens the two connections. False and a
-    // reason naming the address when Redis cannot be reached.
-    bool start(const std::vector<QByteArray> &first, long long *answer, OnMessage onMessage, OnSubscribed onSubscribed,
+    // A command answered before the node serves: an integer answer as it
+    // is, OK as 1, nothing (nil) as 0; no value for an error.
+    using Ask = std::function<std::optional<long long>(const std::vector<QByteArray> &args)>;
+    // Connects, blocking, and lets `setup` ask what it needs (the node's
+    // number, say); then opens the two connections. False and a reason
+    // naming the address when Redis cannot be reached or `setup` fails.
+    bool start(const std::function<bool(const Ask &ask)> &setup, OnMessage onMessage, OnSubscribed onSubscribed,
                QString *error);
 
     void publish(const QByteArray &message);

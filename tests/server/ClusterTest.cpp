@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTest>
 
 #include <csignal>
@@ -217,6 +218,65 @@ TEST_P(ClusterTest, AKilledNodesUsersAreLoggedOffWithinTheBoundAndLogOnElsewhere
 }
 
 VANTREL_ON_BOTH_STORES(ClusterTest);
+
+// Whether the node greets a new connection (or cuts it off unread).
+bool Greets(quint16 port)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    QByteArray got;
+    (void)QTest::qWaitFor(
+        [&] {
+            got += socket.readAll();
+            return got.startsWith("000") || (socket.state() == QAbstractSocket::UnconnectedState && got.isEmpty()
+                                              && socket.error() != QAbstractSocket::UnknownSocketError);
+        },
+        3000);
+    return got.startsWith("000");
+}
+
+// Redis of the test's own, which it stops and starts again empty, as a
+// crash and restart of Redis would leave it.
+class LostBusTest : public ClusterTest {
+protected:
+    void SetUp() override
+    {
+        QString whyNot;
+        m_own = TestRedis::Start(&whyNot);
+        if (!m_own)
+            GTEST_SKIP() << "no Redis to test with: " << whyNot.toStdString();
+        m_redis = m_own.get();
+        OnBothStores::SetUp();
+    }
+    std::unique_ptr<TestRedis> m_own;
+};
+
+TEST_P(LostBusTest, ANodeWithoutItsBusTakesNoLogonsAndComesBackWithItsUsers)
+{
+    auto nodeB = startNode();
+    auto alice = logOn("u01");
+    auto bob = LogOnAt(nodeB->port(), "u02");
+    ASSERT_EQ(SeenOnline(*bob, "u01"), alice->number());
+
+    m_own->stop();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return log().filter(QStringLiteral("lost the bus")).size() >= 4; }))
+        << "both nodes say why, for each of their two connections";
+    EXPECT_FALSE(Greets(server().port())) << "a logon here would be seen by nobody elsewhere";
+    EXPECT_TRUE(alice->sync()) << "who is logged on keeps what works at the node";
+
+    QString error;
+    ASSERT_TRUE(m_own->startAgain(&error)) << error.toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Greets(server().port()); }, 20000));
+    // Redis came back empty: the nodes say again who is online with them.
+    bob->forget();
+    auto carol = logOn("u03");
+    EXPECT_EQ(SeenOnline(*bob, "u03"), carol->number());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server().isOnline("u02"); }, 20000));
+    bob->send(MakeFrame({"MSG", QByteArray::number(carol->number()), "u03", "still here"}, TrailingTab::Yes));
+    EXPECT_EQ(carol->take("MSG").value_or(Fields{}).value(3), "still here");
+}
+
+VANTREL_ON_BOTH_STORES(LostBusTest);
 
 TEST(ClusterProgramTest, AnUnreachableBusAtStartIsNamedAndTheNodeExits)
 {

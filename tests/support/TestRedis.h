@@ -18,12 +18,20 @@ public:
     TestRedis(const TestRedis &) = delete;
     TestRedis &operator=(const TestRedis &) = delete;
 
+    // A server of the caller's own, for a test that stops it.
+    static std::unique_ptr<TestRedis> Start(QString *whyNot);
+    // Stops it (as a crash would: nothing saved) and starts it again on the
+    // same port, empty.
+    void stop();
+    bool startAgain(QString *error);
+
     quint16 port() const { return m_port; }
     QString url() const;
 
 private:
     TestRedis() = default;
     bool start(QString *error);
+    bool startOn(quint16 port, QString *error);
 
     QTemporaryDir m_dir;
     QProcess m_process;
