@@ -4,6 +4,7 @@
 #include "server/Cp932Check.h"
 #include "server/MemberList.h"
 #include "server/PasswordHash.h"
+#include "server/TimeOfDayStamp.h"
 #include "wire/FieldList.h"
 #include "wire/Fields.h"
 #include "wire/FrameText.h"
@@ -27,9 +28,11 @@ constexpr qsizetype MaxPasswordBytes = 50;
 // not after this long may make room for a newcomer.
 constexpr qint64 MinWaitBeforeMakingRoom = 1000;
 
+// One per thread: a server routes on its loop's thread only.
 QByteArray Stamp()
 {
-    return QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).toLatin1();
+    static thread_local TimeOfDayStamp stamp;
+    return stamp.now();
 }
 
 QString Shown(const QByteArray &cp932Text)
