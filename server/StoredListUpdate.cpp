@@ -43,6 +43,7 @@ QList<ListNode> UpdateStoredList(const Directory &directory, QList<ListNode> nod
 {
     nodes.removeIf([&](const ListNode &node) { return node.kind == "U" && !directory.find(node.id); });
     QSet<QByteArray> listed;
+    listed.reserve(nodes.size()); // grown in one step, not rehashed as it fills
     for (const ListNode &node : nodes)
         if (node.kind == "U")
             listed.insert(node.id);
