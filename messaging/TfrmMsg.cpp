@@ -7,6 +7,7 @@
 #include "platform/Anchors.h"
 #include "platform/Fonts.h"
 #include "platform/MessageInput.h"
+#include "platform/OnScreen.h"
 #include "platform/OwnedWindow.h"
 #include "platform/TranscriptBox.h"
 #include "platform/WidgetText.h"
@@ -104,8 +105,10 @@ void TfrmMsg::ExpandTranscript()
 {
     if (!Panel1->isHidden())
         return;
-    if (height() < ExpandedHeight)
+    if (height() < ExpandedHeight) {
         resize(width(), ExpandedHeight);
+        KeepOnScreen(this);
+    }
     Panel1->show();
     auto *panels = static_cast<QVBoxLayout *>(Panel3->layout());
     panels->setStretchFactor(Panel2, 0);

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QInputMethodEvent>
 #include <QLabel>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
@@ -107,6 +108,21 @@ TEST_F(Conversation, IncomingMessageOpensTheFirstNodesWindowExpandedUnderTheRigh
     EXPECT_EQ(lastLine(window), QStringLiteral("[10:01]佐藤 花子 >>> <b>mine</b>")) << "plain text, own name";
     EXPECT_EQ(window->msgout->document()->blockCount(), 2);
     EXPECT_TRUE(fixture.errors.isEmpty());
+}
+
+// A window opened low on the screen moves up as it grows, so that its input
+// and buttons stay in view.
+TEST_F(Conversation, AWindowThatGrowsNearTheBottomOfTheScreenStaysOnIt)
+{
+    TfrmMsg *window = open("u03");
+    ASSERT_NE(window, nullptr);
+    const QRect free = window->screen()->availableGeometry();
+    window->move(free.left() + 10, free.bottom() - window->frameGeometry().height() - 5);
+    receive("MSG\tu03\tu03\thi\t12:00\t\r\n");
+    ASSERT_EQ(window->height(), 280);
+    EXPECT_TRUE(free.contains(window->frameGeometry()))
+        << window->frameGeometry().bottom() << " past " << free.bottom();
+    EXPECT_EQ(window->frameGeometry().left(), free.left() + 10) << "only moved up";
 }
 
 TEST_F(Conversation, NewestLineIsScrolledIntoView)
