@@ -395,7 +395,22 @@ bool AccountStore::releaseAllAbsenceClaims()
 
 bool AccountStore::commitWithoutSync()
 {
+    m_unsyncedCommits = true;
     return exec(unsyncedCommits());
+}
+
+bool AccountStore::reconnect()
+{
+    m_prepared.clear(); // they belong to the connection that broke
+    m_transactionDepth = 0;
+    m_savepoints = 0;
+    QSqlDatabase db = Db(m_connectionName);
+    db.close();
+    if (!db.open()) {
+        m_lastError = db.lastError().text();
+        return false;
+    }
+    return !m_unsyncedCommits || exec(unsyncedCommits());
 }
 
 QList<AbsenceMessage> AccountStore::absencesFor(const QByteArray &recipient) const

@@ -57,7 +57,7 @@ public:
     qint64 accountsSeenBy(const QByteArray &owner) const;
     // Moves with every change to an account, whoever makes it; 0 when it
     // cannot be read.
-    qint64 accountsVersion() const;
+    qint64 accountsVersion() const; // -1 when it cannot be read
 
     // The owner's uploaded list, or nothing when the owner never uploaded one.
     std::optional<QList<ListNode>> storedList(const QByteArray &owner) const;
@@ -90,6 +90,10 @@ public:
     QList<AbsenceMessage> absencesFor(const QByteArray &recipient) const;
     int absenceCount(const QByteArray &recipient) const;
     bool deleteAbsence(qint64 rowId);
+
+    // Opens the connection to the database again, as it was set up: a
+    // PostgreSQL connection that broke does not come back by itself.
+    bool reconnect();
 
     bool transaction();
     bool commit();
@@ -136,4 +140,5 @@ private:
     int m_stepsApplied = 0;
     int m_transactionDepth = 0;
     int m_savepoints = 0;
+    bool m_unsyncedCommits = false;
 };

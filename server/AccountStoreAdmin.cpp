@@ -132,7 +132,9 @@ bool AccountStore::deleteAccount(const QByteArray &id)
 qint64 AccountStore::accountsVersion() const
 {
     QSqlQuery query(Db(m_connectionName));
-    if (!query.exec(QStringLiteral("SELECT counter FROM accounts_changes")) || !query.next())
-        return 0;
+    if (!query.exec(QStringLiteral("SELECT counter FROM accounts_changes")) || !query.next()) {
+        m_lastError = query.lastError().text();
+        return -1;
+    }
     return query.value(0).toLongLong();
 }

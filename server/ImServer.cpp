@@ -103,6 +103,7 @@ bool ImServer::start(const QHostAddress &address, quint16 port, QString *error)
     if (!m_writer->start(where, error))
         return false;
     m_absences = std::make_unique<Absences>(*m_store, *m_writer, m_options.log);
+    m_storeHealth = std::make_unique<StoreHealth>(*m_store, where.shown(), m_options.log);
     watchAccounts();
     if (!m_options.busUrl.isEmpty() && !startCluster(error))
         return false;
@@ -267,6 +268,10 @@ void ImServer::beginLogon(Connection &connection, const FieldList &fields)
         return;
     }
     refreshAccounts(); // an account added or changed a moment ago counts
+    if (m_storeHealth->isLost()) {
+        connection.cutOff(QStringLiteral("no logon while the store is lost")); // the client comes back
+        return;
+    }
     const Account *account = m_directory.find(id);
     if (password.size() > MaxPasswordBytes) {
         refuseLogon(connection, QStringLiteral("%1: a password longer than any account has").arg(Shown(id)));

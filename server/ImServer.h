@@ -2,6 +2,7 @@
 
 #include "server/AccountStore.h"
 #include "server/Absences.h"
+#include "server/StoreHealth.h"
 #include "server/StoreWriter.h"
 #include "server/Connection.h"
 #include "server/Directory.h"
@@ -89,6 +90,7 @@ private:
     void watchAccounts();
     void pollAccounts();
     void refreshAccounts();
+    std::optional<qint64> readAccountsVersion();
     // The owner's stored list with the accounts added or deleted since.
     std::optional<QList<ListNode>> storedListOf(const QByteArray &owner) const;
     void onFrame(Connection &connection, const FieldList &fields) override;
@@ -146,6 +148,7 @@ private:
     std::shared_ptr<int> m_lifetime = std::make_shared<int>(); // tasks of after() hold it weakly
     std::unique_ptr<AccountStore> m_store; // read on the event loop
     std::unique_ptr<StoreWriter> m_writer; // writes on a thread of its own
+    std::unique_ptr<StoreHealth> m_storeHealth; // of m_store
     std::unique_ptr<Absences> m_absences;
     QHash<QByteArray, std::pair<quint64, QList<ListNode>>> m_unwrittenLists; // by owner, with their turn
     quint64 m_lastListTurn = 0;

@@ -39,10 +39,22 @@ void ImServer::pollAccounts()
     });
 }
 
+// The accounts' counter; nothing while the store is lost, when the accounts
+// known stay as they are rather than log everyone off.
+std::optional<qint64> ImServer::readAccountsVersion()
+{
+    qint64 version = m_store->accountsVersion();
+    if (!m_storeHealth->check(version >= 0))
+        return std::nullopt;
+    if (version < 0) // opened again just now
+        version = m_store->accountsVersion();
+    return version < 0 ? std::nullopt : std::optional(version);
+}
+
 void ImServer::refreshAccounts()
 {
-    const qint64 version = m_store->accountsVersion();
-    if (version == m_accountsVersion)
+    const std::optional<qint64> version = readAccountsVersion();
+    if (!version || *version == m_accountsVersion)
         return;
     loadAccounts();
     m_options.log(QStringLiteral("the accounts changed: %1 accounts").arg(m_directory.accounts().size()));

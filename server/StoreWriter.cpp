@@ -64,8 +64,10 @@ void StoreWriter::run(std::unique_ptr<AccountStore> store)
             m_beforeBatch();
         std::vector<Completion> completions;
         completions.reserve(batch.size());
+        // A connection that broke (the database restarted) is opened again;
+        // while it cannot be, every write fails and is never acknowledged.
         // Without a transaction each write commits on its own, as it goes.
-        const bool began = store->transaction();
+        const bool began = store->transaction() || (store->reconnect() && store->transaction());
         // A write that fails undoes only itself (AccountStore::isolated).
         for (Operation &operation : batch)
             completions.push_back(operation(*store));

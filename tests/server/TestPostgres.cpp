@@ -107,6 +107,16 @@ void TestPostgres::StopCluster(const QString &folder)
     [[maybe_unused]] const int status = std::system(line.constData());
 }
 
+bool TestPostgres::RestartCluster(const QString &folder, QString *error)
+{
+    // Without a running server, "restart" starts it with the options it last had.
+    return Run(AsClusterOwner({BinaryFolder() + QStringLiteral("/pg_ctl"), QStringLiteral("-D"),
+                               folder + QStringLiteral("/data"), QStringLiteral("-l"), folder + QStringLiteral("/log"),
+                               QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("60"),
+                               QStringLiteral("restart")}),
+               error);
+}
+
 TestPostgres *TestPostgres::Instance(QString *whyNot)
 {
     static std::unique_ptr<TestPostgres> instance;

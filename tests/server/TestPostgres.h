@@ -27,6 +27,8 @@ public:
     // of its maintenance database, or empty and a reason.
     static QString StartCluster(const QString &folder, QString *error);
     static void StopCluster(const QString &folder);
+    // Starts a stopped cluster again, with the settings and port it had.
+    static bool RestartCluster(const QString &folder, QString *error);
 
 private:
     TestPostgres() = default;
