@@ -143,6 +143,15 @@ QByteArray Repeated(const QByteArray &frame, int times) {
 
 class FloodCase : public HostileServerTest, public ::testing::WithParamInterface<Flood> {};
 
+// The sanitizers slow the server and this test's own reading of the flood
+// about tenfold, and keep freed memory resident in their quarantine: the
+// bounds are wider there, still far from what the faults would cost.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool Sanitized = true;
+#else
+constexpr bool Sanitized = false;
+#endif
+
 // Each flood is about 4 MB: sixteen times the bound on what may wait for a
 // reader, so that a server which reads a flood faster than it hands it on
 // would cut its readers off.
@@ -157,11 +166,11 @@ const QByteArray LongText(100, 'f');
 // the sanitizers). The worst is what a watcher of the flooder must read
 // first: presence changes already in the sockets' kernel buffers, several MB
 // on loopback, which the server does not control (measured up to 2 s with
-// compilers on both cores); either bound is still far below the 5 s after
-// which a user would call it a hang, and a reader cut off fails at once.
+// compilers on both cores); a reader cut off fails at once. Under the
+// sanitizers, 1.5 s and 6 s (measured: 0.7 s and 2.5 s).
 TEST_P(FloodCase, OthersKeepBeingServedPromptlyAndNobodyIsCutOff) {
-    constexpr qint64 MedianBoundMs = 250;
-    constexpr qint64 WorstBoundMs = 3000;
+    constexpr qint64 MedianBoundMs = Sanitized ? 1500 : 250;
+    constexpr qint64 WorstBoundMs = Sanitized ? 6000 : 3000;
     const Flood &flood = GetParam();
     auto flooder = logOn("u01");
     std::vector<std::unique_ptr<TestClient>> others;
@@ -265,12 +274,13 @@ TEST_F(HostileServerTest, IdleConnectionsCannotLockAUserOut) {
 
 // Before the logon a connection may hold no more than a logon request: 1,000
 // of them each sending 1 MiB without a frame end would hold 1 GB if buffered.
-// The bound, 96 MiB for the whole process, leaves room for the sanitizers'
-// own bookkeeping and is still a tenth of that. Over-long passwords in small
+// The bound, 96 MiB of growth for the whole process (384 MiB under the
+// sanitizers, measured at 118 MiB there and 5 MiB without), is still well
+// under that. Over-long passwords in small
 // frames are refused without being checked.
 TEST_F(UnauthenticatedMemoryTest, ConnectionsWithoutLogonHoldLittleMemory) {
     constexpr int Connections = 1000;
-    constexpr qint64 BoundKib = 96 * 1024;
+    constexpr qint64 BoundKib = (Sanitized ? 384 : 96) * 1024;
     const QByteArray big((1 << 20), 'x');
     const QByteArray longPassword =
         MakeFrame({"000", "u03", "0", QByteArray(900, 'p'), "1", "0", "1"}, TrailingTab::Yes) + "\r\n";
