@@ -5,8 +5,8 @@
 #include "meetings/OpeningPace.h"
 #include "meetings/RoomRegistry.h"
 #include "messaging/AbsenceQueue.h"
-#include "main/RetryPause.h"
 #include "platform/TlsSession.h"
+#include "wire/RetryPause.h"
 #include "wire/FieldList.h"
 #include "wire/FrameCutter.h"
 #include "wire/FrameSender.h"
@@ -160,7 +160,12 @@ public:
     void csockError(QAbstractSocket::SocketError error);
     void csockTlsFailed(TlsSession::Failure failure, const QString &reason);
     bool TlsFailureShown = false; // one box until a connection succeeds or the user logs off
-    RetryPause TlsRetry;
+    // A refused TCP connection costs the server nothing and is retried at
+    // every tick; a TLS handshake costs it a key exchange, and a certificate
+    // that failed does not mend itself in 100 ms, so a company of clients with
+    // a wrong CAFILE would keep the server busy with thousands of handshakes a
+    // second. After a refused handshake: one tick, doubling to 30 s.
+    RetryPause TlsRetry{std::chrono::milliseconds(100), std::chrono::seconds(30)};
     bool SessionConnected() const;
     void ProcTimerTimer();
     void DispatchFrame(const QByteArray &frame);

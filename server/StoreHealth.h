@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/ServerLog.h"
+#include "wire/RetryPause.h"
 
 #include <QString>
 
@@ -18,7 +19,7 @@ class AccountStore;
 // already on keep what needs no store: presence, messages, rooms.
 class StoreHealth {
 public:
-    using Clock = std::chrono::steady_clock;
+    using Clock = RetryPause::Clock;
 
     StoreHealth(AccountStore &store, QString shownStore, LogSink log);
 
@@ -33,6 +34,5 @@ private:
     QString m_shownStore;
     LogSink m_log;
     bool m_lost = false;
-    std::chrono::seconds m_pause{1};
-    Clock::time_point m_nextAttempt;
+    RetryPause m_retry{std::chrono::seconds(1), std::chrono::seconds(30)};
 };

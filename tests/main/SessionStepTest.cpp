@@ -1,5 +1,5 @@
-#include "main/RetryPause.h"
 #include "main/Session.h"
+#include "wire/RetryPause.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +35,7 @@ TEST(RetryPause, DoublesFromOneTickToHalfAMinuteAndEndsOnReset)
 {
     using namespace std::chrono_literals;
     const RetryPause::Clock::time_point t0{};
-    RetryPause pause;
+    RetryPause pause(100ms, 30s);
     EXPECT_FALSE(pause.holds(t0)) << "nothing failed yet";
     const std::chrono::milliseconds expected[] = {100ms, 200ms, 400ms, 800ms, 1600ms, 3200ms,
                                                   6400ms, 12800ms, 25600ms, 30000ms, 30000ms};

@@ -1,10 +1,10 @@
-#include "main/RetryPause.h"
+#include "wire/RetryPause.h"
 
 #include <algorithm>
 
 void RetryPause::failed(Clock::time_point now)
 {
-    m_pause = m_pause.count() == 0 ? First : std::min(m_pause * 2, Longest);
+    m_pause = m_pause.count() == 0 ? m_first : std::min(m_pause * 2, m_longest);
     m_until = now + m_pause;
 }
 
