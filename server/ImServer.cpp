@@ -547,9 +547,10 @@ void ImServer::storeAbsence(const QByteArray &recipient, const QByteArray &sende
     const AbsenceMessage message{
         0, QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")).toLatin1(), senderName, text};
     m_absences->add(recipient, message, [this, recipient, message, stored](qint64 rowId) {
-        absenceStored(recipient, rowId, AbsenceFrame(message));
+        const QByteArray frame = AbsenceFrame(message);
+        absenceStored(recipient, rowId, frame);
         if (m_cluster && m_cluster->isOnline(recipient))
-            m_cluster->absenceStored(recipient, rowId, AbsenceFrame(message));
+            m_cluster->absenceStored(recipient, rowId, frame);
         if (stored)
             stored();
     });

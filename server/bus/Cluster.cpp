@@ -4,7 +4,10 @@
 
 #include <hiredis/hiredis.h>
 
+#include <QRegularExpression>
+
 #include <set>
+#include <thread>
 
 namespace {
 
@@ -43,28 +46,56 @@ bool Cluster::start(QString *error)
     // live node has that number (the counter starts again when Redis loses
     // its data).
     const auto takeNumber = [this](const RedisBus::Ask &ask) {
+        if (!waitForLiveNodes(ask))
+            return false;
         for (int attempt = 0; attempt < MaxNodes; ++attempt) {
-            const std::optional<long long> counted = ask({"INCR", NodeCounter});
+            const std::optional<RedisBus::Answer> counted = ask({"INCR", NodeCounter});
             if (!counted)
                 return false;
-            const int node = int((*counted - 1) % MaxNodes) + 1;
-            const std::optional<long long> taken =
+            const int node = int((counted->number - 1) % MaxNodes) + 1;
+            const std::optional<RedisBus::Answer> taken =
                 ask({"SET", keyOf(node), "1", "PX", Number(int(m_options.heartbeatTtl.count())), "NX"});
             if (!taken)
                 return false;
-            if (*taken == 1) {
+            if (taken->number == 1) {
                 m_node = node;
                 return true;
             }
         }
         return false;
     };
-    if (!m_bus.start(takeNumber, [this](const QByteArray &message) { onMessage(message); }, [this] { onSubscribed(); },
-                     error))
+    if (!m_bus.start(
+            takeNumber, [this](const QByteArray &message) { onMessage(message); }, [this] { onSubscribed(); },
+            [this] { beat(); }, error))
         return false;
     m_log(QStringLiteral("node %1 on the bus at %2").arg(m_node).arg(m_bus.address().shown()));
     beat();
     m_check.start(CheckInterval, [this] { checkNodes(); });
+    return true;
+}
+
+// A Redis that has just started (again, and empty) knows none of the live
+// nodes' keys until they reconnect and refresh them, which each does at once
+// when its connection is back; until then the NX test above would let this
+// node take a live node's number. So a node starting then waits until Redis
+// has been up for longer than the others can take to come back.
+bool Cluster::waitForLiveNodes(const RedisBus::Ask &ask)
+{
+    const std::optional<RedisBus::Answer> info = ask({"INFO", "server"});
+    if (!info)
+        return false;
+    const QRegularExpressionMatch uptime =
+        QRegularExpression(QStringLiteral("uptime_in_seconds:(\\d+)")).match(QString::fromLatin1(info->text));
+    const auto up = std::chrono::seconds(uptime.hasMatch() ? uptime.captured(1).toLongLong() : 0);
+    // The seconds are whole, so `up` may be most of one second short.
+    const auto settled = RedisBus::LongestPause + std::chrono::seconds(1);
+    if (up >= settled)
+        return true;
+    const auto wait = settled - up;
+    m_log(QStringLiteral("the bus at %1 has just started; waiting %2 ms for the nodes already running to come back")
+              .arg(m_bus.address().shown())
+              .arg(std::chrono::duration_cast<std::chrono::milliseconds>(wait).count()));
+    std::this_thread::sleep_for(wait);
     return true;
 }
 

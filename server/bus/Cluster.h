@@ -89,6 +89,7 @@ private:
     void publish(const QByteArray &kind, const QByteArrayList &fields);
     void add(int number, const QByteArray &userId, int state, bool forward);
     void remove(int number);
+    bool waitForLiveNodes(const RedisBus::Ask &ask);
     void beat();
     void checkNodes();
     QByteArray keyOf(int node) const;

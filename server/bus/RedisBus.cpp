@@ -2,18 +2,15 @@
 
 #include "server/EventLoop.h"
 #include "server/bus/RedisOnAsio.h"
+#include "wire/RetryPause.h"
 
 #include <hiredis/async.h>
 #include <hiredis/hiredis.h>
 
 #include <QUrl>
 
-#include <algorithm>
-
 namespace {
 
-constexpr std::chrono::milliseconds FirstPause{250};
-constexpr std::chrono::milliseconds LongestPause{8000};
 constexpr timeval ConnectTimeout{3, 0};
 
 struct Argv {
@@ -44,7 +41,9 @@ struct RedisBus::Link {
     // Connected, and for the listener subscribed, or not yet lost: what is
     // sent before the first connection waits in hiredis until it is made.
     bool up = true;
-    std::chrono::milliseconds pause = FirstPause;
+    // A node away from the bus longer than its heartbeat is taken as gone,
+    // so there is no point in waiting much longer than that between attempts.
+    RetryPause retry{std::chrono::milliseconds(250), LongestPause};
 };
 
 QString RedisAddress::shown() const
@@ -84,7 +83,7 @@ RedisBus::~RedisBus()
 }
 
 bool RedisBus::start(const std::function<bool(const Ask &ask)> &setup, OnMessage onMessage,
-                     OnSubscribed onSubscribed, QString *error)
+                     OnSubscribed onSubscribed, std::function<void()> commandsBack, QString *error)
 {
     redisContext *probe = redisConnectWithTimeout(m_address.host.constData(), m_address.port, ConnectTimeout);
     if (!probe || probe->err) {
@@ -95,17 +94,19 @@ bool RedisBus::start(const std::function<bool(const Ask &ask)> &setup, OnMessage
     }
     redisSetTimeout(probe, ConnectTimeout);
     QString failure;
-    const Ask ask = [&](const std::vector<QByteArray> &args) -> std::optional<long long> {
+    const Ask ask = [&](const std::vector<QByteArray> &args) -> std::optional<Answer> {
         Argv argv(args);
         auto *reply = static_cast<redisReply *>(
             redisCommandArgv(probe, int(argv.pointers.size()), argv.pointers.data(), argv.sizes.data()));
-        std::optional<long long> answer;
+        std::optional<Answer> answer;
         if (reply && reply->type == REDIS_REPLY_INTEGER)
-            answer = reply->integer;
+            answer = Answer{reply->integer, {}};
         else if (reply && reply->type == REDIS_REPLY_NIL)
-            answer = 0;
+            answer = Answer{0, {}};
         else if (reply && reply->type == REDIS_REPLY_STATUS)
-            answer = 1;
+            answer = Answer{1, QByteArray(reply->str, int(reply->len))};
+        else if (reply && reply->type == REDIS_REPLY_STRING)
+            answer = Answer{0, QByteArray(reply->str, int(reply->len))};
         else
             failure = reply && reply->type == REDIS_REPLY_ERROR ? QString::fromUtf8(reply->str)
                                                                  : QString::fromUtf8(probe->errstr);
@@ -120,6 +121,7 @@ bool RedisBus::start(const std::function<bool(const Ask &ask)> &setup, OnMessage
     }
     m_onMessage = std::move(onMessage);
     m_onSubscribed = std::move(onSubscribed);
+    m_commandsBack = std::move(commandsBack);
     m_commands = std::make_unique<Link>(Link{this, false});
     m_listener = std::make_unique<Link>(Link{this, true});
     connect(*m_commands);
@@ -154,14 +156,14 @@ void RedisBus::lost(Link &link, const QString &why)
 {
     link.context = nullptr;
     link.up = false;
+    link.retry.failed(RetryPause::Clock::now());
     m_log(QStringLiteral("lost the bus at %1 (%2); no logons until it is back; trying again in %3 ms")
               .arg(m_address.shown(), why)
-              .arg(link.pause.count()));
-    RunAfter(m_io, link.pause, [this, alive = std::weak_ptr<int>(m_lifetime), &link] {
+              .arg(link.retry.pause().count()));
+    RunAfter(m_io, link.retry.pause(), [this, alive = std::weak_ptr<int>(m_lifetime), &link] {
         if (alive.lock())
             connect(link);
     });
-    link.pause = std::min(link.pause * 2, LongestPause);
 }
 
 void RedisBus::OnConnect(const redisAsyncContext *context, int status)
@@ -173,11 +175,15 @@ void RedisBus::OnConnect(const redisAsyncContext *context, int status)
         link->bus->lost(*link, QString::fromUtf8(context->errstr)); // hiredis frees the context
         return;
     }
-    if (link->pause > FirstPause)
+    const bool back = link->retry.pause().count() > 0;
+    if (back)
         link->bus->m_log(QStringLiteral("the bus at %1 is back").arg(link->bus->m_address.shown()));
-    link->pause = FirstPause;
-    if (!link->listens)
+    link->retry.reset();
+    if (!link->listens) {
         link->up = true;
+        if (back && link->bus->m_commandsBack)
+            link->bus->m_commandsBack();
+    }
 }
 
 void RedisBus::OnDisconnect(const redisAsyncContext *context, int status)

@@ -42,14 +42,23 @@ public:
     RedisBus(const RedisBus &) = delete;
     RedisBus &operator=(const RedisBus &) = delete;
 
-    // A command answered before the node serves: an integer answer as it
-    // is, OK as 1, nothing (nil) as 0; no value for an error.
-    using Ask = std::function<std::optional<long long>(const std::vector<QByteArray> &args)>;
+    // A command answered before the node serves: an integer answer as
+    // `number`, OK as 1, nothing (nil) as 0, a string as `text`; no value
+    // for an error.
+    struct Answer {
+        long long number = 0;
+        QByteArray text;
+    };
+    using Ask = std::function<std::optional<Answer>(const std::vector<QByteArray> &args)>;
     // Connects, blocking, and lets `setup` ask what it needs (the node's
-    // number, say); then opens the two connections. False and a reason
-    // naming the address when Redis cannot be reached or `setup` fails.
+    // number, say); then opens the two connections. `commandsBack` runs when
+    // the command connection is made again after it was lost. False and a
+    // reason naming the address when Redis cannot be reached or `setup` fails.
     bool start(const std::function<bool(const Ask &ask)> &setup, OnMessage onMessage, OnSubscribed onSubscribed,
-               QString *error);
+               std::function<void()> commandsBack, QString *error);
+
+    // The longest pause between attempts to make a lost connection again.
+    static constexpr std::chrono::milliseconds LongestPause{2000};
 
     void publish(const QByteArray &message);
     void command(const std::vector<QByteArray> &args, OnReply done = {});
@@ -76,6 +85,7 @@ private:
     LogSink m_log;
     OnMessage m_onMessage;
     OnSubscribed m_onSubscribed;
+    std::function<void()> m_commandsBack;
     std::unique_ptr<Link> m_commands;
     std::unique_ptr<Link> m_listener;
     std::shared_ptr<int> m_lifetime = std::make_shared<int>();

@@ -1,6 +1,7 @@
 // Several nodes on one store and one Redis bus, as they run behind a load
 // balancer: what reaches a user at one node reaches them at any.
 #include "OnBothStores.h"
+#include "server/bus/Cluster.h"
 #include "tests/support/TestRedis.h"
 
 #include "wire/FrameText.h"
@@ -274,6 +275,27 @@ TEST_P(LostBusTest, ANodeWithoutItsBusTakesNoLogonsAndComesBackWithItsUsers)
     EXPECT_TRUE(QTest::qWaitFor([&] { return server().isOnline("u02"); }, 20000));
     bob->send(MakeFrame({"MSG", QByteArray::number(carol->number()), "u03", "still here"}, TrailingTab::Yes));
     EXPECT_EQ(carol->take("MSG").value_or(Fields{}).value(3), "still here");
+}
+
+// Redis lost every node's key; a node that starts before the live ones have
+// set theirs again must still not take one of their numbers.
+TEST_P(LostBusTest, ANodeStartedAsRedisComesBackEmptyTakesANumberNoLiveNodeHolds)
+{
+    auto nodeB = startNode();
+    auto alice = logOn("u01");
+    auto bob = LogOnAt(nodeB->port(), "u02");
+    m_own->stop();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return log().filter(QStringLiteral("lost the bus")).size() >= 4; }));
+    QString error;
+    ASSERT_TRUE(m_own->startAgain(&error)) << error.toStdString();
+
+    auto nodeC = startNode();
+    auto carol = LogOnAt(nodeC->port(), "u03");
+    EXPECT_NE(Cluster::NodeOf(carol->number()), Cluster::NodeOf(alice->number()));
+    EXPECT_NE(Cluster::NodeOf(carol->number()), Cluster::NodeOf(bob->number()));
+    carol->send(MakeFrame({"MSG", QByteArray::number(alice->number()), "u01", "new here"}, TrailingTab::Yes));
+    EXPECT_EQ(alice->take("MSG").value_or(Fields{}).value(3), "new here");
+    EXPECT_EQ(carol->take("MSG").value_or(Fields{}).value(3), "new here");
 }
 
 VANTREL_ON_BOTH_STORES(LostBusTest);
