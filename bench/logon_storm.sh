@@ -14,7 +14,7 @@
 #   bench/logon_storm.sh [--build DIR] [--rounds 3] [--clients 500] [--limit 150]
 #
 # The accounts are imported once per build by that build's server, so they
-# carry its hash cost. Needs: ninja -C DIR vantrel-server vantrel-load logon_check_cost
+# carry its hash cost (bench/load/common.sh). Needs: ninja -C DIR vantrel-server vantrel-load logon_check_cost
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -41,27 +41,12 @@ for f in "$server_bin" "$load" "$cost_bin"; do
 done
 
 work=$(mktemp -d /tmp/vantrel-storm.XXXXXX)
-pid=""
-stop_server() {
-    if [ -n "$pid" ]; then
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-        pid=""
-    fi
-}
+source "$root/bench/load/common.sh"
 trap 'stop_server; rm -rf "$work"' EXIT
 
-accounts="$build/bench-storm-accounts-$clients"
-if [ ! -e "$accounts/im.db" ]; then
-    say "importing $clients accounts at this build's hash cost into $accounts (once)"
-    rm -rf "$accounts.tmp" && mkdir -p "$accounts.tmp"
-    for ((i = 0; i < clients; i++)); do
-        printf 'L%d\t0\tpw%d\tUser %d\t\tDept %d\n' "$i" "$i" "$i" $((i % 10))
-    done > "$work/accounts.tsv"
-    "$server_bin" --data "$accounts.tmp" import-accounts "$work/accounts.tsv" 2> "$work/import.log" ||
-        { cat "$work/import.log" >&2; exit 1; }
-    mv "$accounts.tmp" "$accounts"
-fi
+# The same account cache as bench/load/compare.sh.
+accounts="$build/bench-load-accounts-$clients"
+import_accounts "$server_bin" "$accounts" "$clients" || exit 1
 
 cores=$(nproc)
 "$cost_bin" "$accounts" L0 pw0 15 > "$work/cost.txt"
@@ -79,15 +64,8 @@ start_server() {
     else
         rm -rf "$work/data" && cp -r "$accounts" "$work/data"
     fi
-    "$server_bin" --data "$work/data" --listen 127.0.0.1 --port "$listen_port" 2> "$work/server.log" &
-    pid=$!
-    port=""
-    for _ in $(seq 200); do
-        port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/server.log" | head -n1)
-        [ -n "$port" ] && return 0
-        sleep 0.1
-    done
-    say "the server did not start"; cat "$work/server.log" >&2; exit 1
+    launch_server "$server_bin" "$work/server.log" --data "$work/data" --listen 127.0.0.1 --port "$listen_port" ||
+        { cat "$work/server.log" >&2; exit 1; }
 }
 
 # The server is killed while N users are logged on and sending a few messages

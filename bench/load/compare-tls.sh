@@ -44,31 +44,12 @@ work=$(mktemp -d /tmp/vantrel-compare-tls.XXXXXX)
 mkdir -p "$out"
 rounds_file="$out/rounds.txt"
 : > "$rounds_file"
-pid=""
-stop_server() {
-    if [ -n "$pid" ]; then
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-        pid=""
-    fi
-}
+source "$root/bench/load/common.sh"
 trap 'stop_server; rm -rf "$work/data" "$work/tls"' EXIT
 
-# The same account cache as compare.sh: imported at the real hash cost once
-# per build of the server.
+# The same account cache as compare.sh.
 accounts_cache="$build/bench-load-accounts-$clients"
-if [ ! -e "$accounts_cache/im.db" ] || [ "$server_bin" -nt "$accounts_cache/im.db" ]; then
-    say "importing $clients accounts at the real hash cost into $accounts_cache (once; it takes a while)"
-    rm -rf "$accounts_cache.tmp"
-    mkdir -p "$accounts_cache.tmp"
-    for ((i = 0; i < clients; i++)); do
-        printf 'L%d\t0\tpw%d\tUser %d\t\tDept %d\n' "$i" "$i" "$i" $((i % 10))
-    done > "$work/accounts.tsv"
-    "$server_bin" --data "$accounts_cache.tmp" import-accounts "$work/accounts.tsv" 2> "$work/import.log" ||
-        { cat "$work/import.log" >&2; exit 1; }
-    rm -rf "$accounts_cache"
-    mv "$accounts_cache.tmp" "$accounts_cache"
-fi
+import_accounts "$server_bin" "$accounts_cache" "$clients" || exit 1
 
 # A throwaway authority and a server certificate for 127.0.0.1, as a site
 # would have (P-256 keys, what the demo makes too).
@@ -92,15 +73,8 @@ pass() {
     stop_server
     rm -rf "$work/data"
     cp -a "$accounts_cache" "$work/data"
-    "$server_bin" --data "$work/data" --port 0 "${server_args[@]}" 2> "$out/server-$mode-$n.log" &
-    pid=$!
     local port=""
-    for _ in $(seq 200); do
-        port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$out/server-$mode-$n.log" | head -n1)
-        [ -n "$port" ] && break
-        sleep 0.1
-    done
-    [ -n "$port" ] || { say "the server did not start; see $out/server-$mode-$n.log"; exit 1; }
+    launch_server "$server_bin" "$out/server-$mode-$n.log" --data "$work/data" --port 0 "${server_args[@]}" || exit 1
     say "pass $n: $mode"
     "$load" --port "$port" --server-pid "$pid" "${load_args[@]}" --clients "$clients" --logon storm-reconnect \
         --handshakes "$handshakes" --rounds "$per_pass" | tee "$out/load-$mode-$n.txt" >&2 ||

@@ -64,52 +64,13 @@ work=$(mktemp -d /tmp/vantrel-compare.XXXXXX)
 mkdir -p "$out"
 results="$out/results.txt"
 : > "$results"
-pid=""
-stop_target() {
-    if [ -n "$pid" ]; then
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-        pid=""
-    fi
-}
-trap 'stop_target; rm -rf "$work/data" "$work/inspircd"' EXIT
+source "$root/bench/load/common.sh"
+trap 'stop_server; rm -rf "$work/data" "$work/inspircd"' EXIT
 
-# The accounts are imported at their real hash cost once per build of the
-# server (a build may change the cost), and the imported folder is copied for
-# every start: importing hashes every password.
 accounts_cache="$build/bench-load-accounts-$clients"
-if [[ " $targets " == *" server "* ]] && { [ ! -e "$accounts_cache/im.db" ] || [ "$server_bin" -nt "$accounts_cache/im.db" ]; }; then
-    say "importing $clients accounts at the real hash cost into $accounts_cache (once; it takes a while)"
-    rm -rf "$accounts_cache.tmp"
-    mkdir -p "$accounts_cache.tmp"
-    for ((i = 0; i < clients; i++)); do
-        printf 'L%d\t0\tpw%d\tUser %d\t\tDept %d\n' "$i" "$i" "$i" $((i % 10))
-    done > "$work/accounts.tsv"
-    "$server_bin" --data "$accounts_cache.tmp" import-accounts "$work/accounts.tsv" 2> "$work/import.log" ||
-        { cat "$work/import.log" >&2; exit 1; }
-    rm -rf "$accounts_cache"
-    mv "$accounts_cache.tmp" "$accounts_cache"
+if [[ " $targets " == *" server "* ]]; then
+    import_accounts "$server_bin" "$accounts_cache" "$clients" || exit 1
 fi
-
-free_port() {
-    # Below the ephemeral range, and used by no socket at all.
-    local port
-    while :; do
-        port=$((10000 + RANDOM % 20000))
-        [ -z "$(ss -Htan "sport = :$port")" ] && { echo "$port"; return; }
-    done
-}
-
-# Reads "listening on ADDR:PORT" from a log.
-wait_for_port() {
-    local log=$1 port=""
-    for _ in $(seq 200); do
-        port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$log" 2>/dev/null | head -n1)
-        [ -n "$port" ] && { echo "$port"; return 0; }
-        sleep 0.1
-    done
-    return 1
-}
 
 write_inspircd_config() {
     local dir=$1 port=$2
@@ -137,14 +98,12 @@ CONF
 # Starts a fresh target; sets pid, port and dialect.
 start_target() {
     local target=$1
-    stop_target
+    stop_server
     case "$target" in
     server)
         rm -rf "$work/data"
         cp -a "$accounts_cache" "$work/data"
-        "$server_bin" --data "$work/data" --port 0 2> "$out/server.log" &
-        pid=$!
-        port=$(wait_for_port "$out/server.log") || { say "the server did not start; see $out/server.log"; exit 1; }
+        launch_server "$server_bin" "$out/server.log" --data "$work/data" --port 0 || exit 1
         dialect=vantrel
         ;;
     peer)
@@ -163,15 +122,13 @@ start_target() {
                 sleep 0.1
             done
             grep -q 'failed to bind' "$out/peer.log" || break
-            stop_target
+            stop_server
         done
         ss -ltn "sport = :$port" | grep -q LISTEN || { say "the peer did not start; see $out/peer.log"; exit 1; }
         dialect=irc
         ;;
     floor)
-        "$floor" --port 0 2> "$out/floor.log" &
-        pid=$!
-        port=$(wait_for_port "$out/floor.log") || { say "the floor did not start"; exit 1; }
+        launch_server "$floor" "$out/floor.log" --port 0 || exit 1
         dialect=vantrel
         ;;
     esac
@@ -203,7 +160,7 @@ for target in $targets; do
         run_load "$target" routing --clients "$clients" --logon storm-reconnect --logon-limit "$storm_limit" \
             --rounds "$rounds"
     fi
-    stop_target
+    stop_server
 done
 
 # The table: min / median per target, and the ratios of the medians.

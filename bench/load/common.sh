@@ -1,0 +1,75 @@
+# Shell pieces shared by the benchmark scripts (compare.sh, compare-tls.sh,
+# logon_storm.sh and any script that runs our server under load). Sourced,
+# never run. The function names are what other scripts call: keep them.
+#
+#   stop_server                      ends the process in $pid, if any, and empties pid
+#   stop_process PID                 ends one process and reaps it
+#   import_accounts BIN CACHE N      the N accounts L0..L(N-1) (password pwI) in CACHE
+#   wait_for_port LOG                the port of "listening on 127.0.0.1:PORT" in LOG
+#   free_port                        a port below the ephemeral range that nothing uses
+#   launch_server BIN LOG ARGS...    starts BIN ARGS... with stderr to LOG; sets pid and port
+#
+# A script sets its own EXIT trap (it knows what else to clean up), e.g.
+#   trap 'stop_server; rm -rf "$work"' EXIT
+
+pid=""
+
+stop_process() {
+    [ -n "${1:-}" ] || return 0
+    kill "$1" 2>/dev/null || true
+    wait "$1" 2>/dev/null || true
+}
+
+stop_server() {
+    stop_process "$pid"
+    pid=""
+}
+
+# Importing hashes every password at the server's real cost, so the folder is
+# made once per build of the server (a build may change the cost) and scripts
+# copy it for every start. Made aside and moved into place, so that a cut-off
+# import never leaves a half-filled cache behind.
+import_accounts() {
+    local bin=$1 cache=$2 n=$3 i
+    if [ -e "$cache/im.db" ] && ! [ "$bin" -nt "$cache/im.db" ]; then
+        return 0
+    fi
+    printf 'bench: importing %d accounts at the real hash cost into %s (once per build; it takes a while)\n' \
+        "$n" "$cache" >&2
+    rm -rf "$cache.tmp"
+    mkdir -p "$cache.tmp"
+    for ((i = 0; i < n; i++)); do
+        printf 'L%d\t0\tpw%d\tUser %d\t\tDept %d\n' "$i" "$i" "$i" $((i % 10))
+    done > "$cache.tmp/accounts.tsv"
+    "$bin" --data "$cache.tmp" import-accounts "$cache.tmp/accounts.tsv" 2> "$cache.tmp/import.log" ||
+        { cat "$cache.tmp/import.log" >&2; return 1; }
+    rm -f "$cache.tmp/accounts.tsv" "$cache.tmp/import.log"
+    rm -rf "$cache"
+    mv "$cache.tmp" "$cache"
+}
+
+wait_for_port() {
+    local log=$1 found="" _
+    for _ in $(seq 200); do
+        found=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$log" 2>/dev/null | head -n1)
+        [ -n "$found" ] && { echo "$found"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+
+free_port() {
+    local candidate
+    while :; do
+        candidate=$((10000 + RANDOM % 20000))
+        [ -z "$(ss -Htan "sport = :$candidate")" ] && { echo "$candidate"; return; }
+    done
+}
+
+launch_server() {
+    local bin=$1 log=$2
+    shift 2
+    "$bin" "$@" 2> "$log" &
+    pid=$!
+    port=$(wait_for_port "$log") || { printf 'bench: the server did not start; see %s\n' "$log" >&2; return 1; }
+}
