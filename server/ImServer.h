@@ -135,6 +135,8 @@ private:
     int nextNumber();
     void toLocalUser(const QByteArray &userId, const QByteArray &frame);
     void routeRoomFrame(const Session &session, const FieldList &fields);
+    bool lineToOtherNode(const Session &sender, const QByteArray &peer, int number, const QByteArray &text,
+                         const QByteArray &stamp);
     void toEveryone(const QByteArray &frame) override;
     void toUser(const QByteArray &userId, int number, const QByteArray &frame) override;
     void announceEveryone() override;
@@ -142,6 +144,8 @@ private:
     void remoteLogoff(const QByteArray &userId, int number) override;
     void roomFrame(const QByteArray &userId, const QByteArray &frame) override;
     void absenceStored(const QByteArray &recipient, qint64 rowId, const QByteArray &frame) override;
+    void lineFor(const Cluster::Line &line) override;
+    void copyBack(int senderNumber, const QByteArray &senderId, const QByteArray &frame) override;
 
     asio::io_context &m_io;
     ServerOptions m_options;

@@ -114,3 +114,62 @@ void ImServer::remoteLogoff(const QByteArray &userId, int number)
         m_cluster->announce(newest.number, userId, newest.state);
     }
 }
+
+// At one node a line's copy back goes once the line is handed to a live
+// connection of its recipient, or once it is stored as an absence message
+// when the recipient has gone. A line for a connection at another node keeps
+// that promise there: that node hands it over, or stores it if the recipient
+// left while the line crossed the bus, and only then sends the copy back.
+// Copied back at once, such a line would be lost while its sender had the
+// receipt. False when the line is for this node.
+bool ImServer::lineToOtherNode(const Session &sender, const QByteArray &peer, int number, const QByteArray &text,
+                               const QByteArray &stamp)
+{
+    const auto named = m_byNumber.find(number);
+    if (named != m_byNumber.end() && m_connections[named->second].userId == peer)
+        return false;
+    Cluster::Line line{peer, number, 0, false, sender.number, sender.userId, stamp, text};
+    if (m_cluster->holds(peer, number)) {
+        line.node = Cluster::NodeOf(number);
+    } else if (m_online.contains(peer)) {
+        return false; // handed over here now; to the peer's other nodes as well
+    } else {
+        // A number gone stale reaches every connection of the user; their
+        // latest node answers for it.
+        line.toAll = true;
+        line.node = Cluster::NodeOf(m_cluster->newestNumberOf(peer));
+    }
+    m_cluster->line(line);
+    return true;
+}
+
+void ImServer::lineFor(const Cluster::Line &line)
+{
+    const QByteArray frame = MakeFrame({"MSG", line.senderId, line.senderId, line.text, line.stamp}, TrailingTab::Yes);
+    if (line.node != m_cluster->node()) {
+        if (line.toAll)
+            toLocalUser(line.recipient, frame);
+        return;
+    }
+    const QByteArray copy = MakeFrame({"MSG", line.recipient, line.senderId, line.text, line.stamp}, TrailingTab::Yes);
+    const auto named = m_byNumber.find(line.number);
+    if (named != m_byNumber.end() && m_connections[named->second].userId == line.recipient) {
+        named->second->send(frame);
+    } else if (m_online.contains(line.recipient)) {
+        toLocalUser(line.recipient, frame);
+    } else {
+        storeAbsence(line.recipient, displayName(line.senderId), line.text,
+                     [this, number = line.senderNumber, senderId = line.senderId, copy] {
+                         m_cluster->copyBack(number, senderId, copy);
+                     });
+        return;
+    }
+    m_cluster->copyBack(line.senderNumber, line.senderId, copy);
+}
+
+void ImServer::copyBack(int senderNumber, const QByteArray &senderId, const QByteArray &frame)
+{
+    const auto sender = m_byNumber.find(senderNumber);
+    if (sender != m_byNumber.end() && m_connections[sender->second].userId == senderId)
+        sender->second->send(frame);
+}

@@ -22,6 +22,34 @@ QByteArray Number(int value)
     return QByteArray::number(value);
 }
 
+// How many fields each kind of message has, the node and the kind included.
+// The last field (a frame or a text) is the rest of the message, whatever it
+// holds.
+int FieldCount(QByteArrayView kind)
+{
+    static const std::map<QByteArrayView, int> counts{
+        {"hello", 2}, {"bye", 2},  {"up", 5},   {"sync", 5}, {"down", 4},  {"stc", 6},
+        {"to", 5},    {"room", 5}, {"ams", 5},  {"line", 10}, {"copy", 5}};
+    const auto it = counts.find(kind);
+    return it == counts.end() ? 0 : it->second;
+}
+
+// At most `count` fields; the last holds whatever follows.
+QByteArrayList SplitFields(const QByteArray &message, int count)
+{
+    QByteArrayList fields;
+    qsizetype from = 0;
+    while (fields.size() + 1 < count) {
+        const qsizetype end = message.indexOf('\n', from);
+        if (end < 0)
+            break;
+        fields.append(message.mid(from, end - from));
+        from = end + 1;
+    }
+    fields.append(message.mid(from));
+    return fields;
+}
+
 } // namespace
 
 Cluster::Cluster(asio::io_context &io, RedisAddress address, Options options, Local &local, LogSink log)
@@ -158,6 +186,23 @@ void Cluster::absenceStored(const QByteArray &recipient, qint64 rowId, const QBy
     publish("ams", {recipient, QByteArray::number(rowId), frame});
 }
 
+void Cluster::line(const Line &line)
+{
+    publish("line", {line.recipient, Number(line.number), Number(line.node), line.toAll ? "1" : "0",
+                     Number(line.senderNumber), line.senderId, line.stamp, line.text});
+}
+
+void Cluster::copyBack(int senderNumber, const QByteArray &senderId, const QByteArray &frame)
+{
+    publish("copy", {Number(senderNumber), senderId, frame});
+}
+
+int Cluster::newestNumberOf(const QByteArray &userId) const
+{
+    const auto numbers = m_numbersOf.find(userId);
+    return numbers == m_numbersOf.end() || numbers->isEmpty() ? 0 : numbers->last();
+}
+
 bool Cluster::holds(const QByteArray &userId, int number) const
 {
     const auto it = m_remote.find(number);
@@ -166,36 +211,46 @@ bool Cluster::holds(const QByteArray &userId, int number) const
 
 void Cluster::onMessage(const QByteArray &message)
 {
-    const QByteArrayList fields = message.split('\n');
+    const QByteArrayList head = SplitFields(message, 3);
     bool ok = false;
-    const int from = fields.value(0).toInt(&ok);
-    if (!ok || from == m_node || fields.size() < 2)
+    const int from = head.value(0).toInt(&ok);
+    const int count = FieldCount(head.value(1));
+    if (!ok || from == m_node || count == 0)
+        return;
+    const QByteArrayList fields = SplitFields(message, count);
+    if (fields.size() != count)
         return;
     const QByteArray &kind = fields[1];
     const auto number = [&](int index) { return fields.value(index).toInt(); };
     if (kind == "hello") {
         m_local.announceEveryone();
-    } else if (kind == "up" && fields.size() == 5) {
+    } else if (kind == "up") {
         add(number(2), fields[3], number(4), true);
-    } else if (kind == "sync" && fields.size() == 5) {
+    } else if (kind == "sync") {
         add(number(2), fields[3], number(4), !holds(fields[3], number(2)));
-    } else if (kind == "down" && fields.size() == 4) {
+    } else if (kind == "down") {
         if (holds(fields[3], number(2)))
             remove(number(2));
-    } else if (kind == "stc" && fields.size() == 6) {
+    } else if (kind == "stc") {
         const auto it = m_remote.find(number(2));
         if (it != m_remote.end())
             it->second.state = number(4);
         m_local.toEveryone(fields[5]);
-    } else if (kind == "to" && fields.size() == 5) {
+    } else if (kind == "to") {
         const int to = number(3);
         if (!holds(fields[2], to)) // else the node that holds it delivers
             m_local.toUser(fields[2], to, fields[4]);
-    } else if (kind == "room" && fields.size() == 5) {
+    } else if (kind == "room") {
         if (number(2) == m_node)
             m_local.roomFrame(fields[3], fields[4]);
-    } else if (kind == "ams" && fields.size() == 5) {
+    } else if (kind == "ams") {
         m_local.absenceStored(fields[2], fields[3].toLongLong(), fields[4]);
+    } else if (kind == "line") {
+        m_local.lineFor(Line{fields[2], number(3), number(4), fields[5] == "1", number(6), fields[7], fields[8],
+                             fields[9]});
+    } else if (kind == "copy") {
+        if (NodeOf(number(2)) == m_node)
+            m_local.copyBack(number(2), fields[3], fields[4]);
     } else if (kind == "bye") {
         std::vector<int> gone;
         for (const auto &[n, remote] : m_remote)

@@ -20,6 +20,22 @@
 // logged off.
 class Cluster {
 public:
+    // A conversation line for a user held at other nodes. The node `node`
+    // answers for it: it delivers the line or stores it as an absence
+    // message, then sends the sender its copy back. With `toAll` (the line
+    // named no live connection) every node delivers it to the user's
+    // connections there as well.
+    struct Line {
+        QByteArray recipient;
+        int number = 0;
+        int node = 0;
+        bool toAll = false;
+        int senderNumber = 0;
+        QByteArray senderId;
+        QByteArray stamp;
+        QByteArray text;
+    };
+
     // What this node does with what the others tell it.
     class Local {
     public:
@@ -38,6 +54,11 @@ public:
         virtual void roomFrame(const QByteArray &userId, const QByteArray &frame) = 0;
         // An absence message stored at another node for a user online here.
         virtual void absenceStored(const QByteArray &recipient, qint64 rowId, const QByteArray &frame) = 0;
+        // A conversation line from a user at another node; see Line.
+        virtual void lineFor(const Line &line) = 0;
+        // The copy back of a line that the recipient's node delivered or
+        // stored, for this node's connection `senderNumber`.
+        virtual void copyBack(int senderNumber, const QByteArray &senderId, const QByteArray &frame) = 0;
     };
 
     struct Options {
@@ -71,6 +92,8 @@ public:
     void toUser(const QByteArray &userId, int number, const QByteArray &frame);
     void toRoomHome(int roomId, const QByteArray &userId, const QByteArray &frame);
     void absenceStored(const QByteArray &recipient, qint64 rowId, const QByteArray &frame);
+    void line(const Line &line);
+    void copyBack(int senderNumber, const QByteArray &senderId, const QByteArray &frame);
     // A node without its bus would serve users that the others cannot see.
     bool isUp() const { return m_bus.isUp(); }
 
@@ -81,6 +104,8 @@ public:
     bool isOnline(const QByteArray &userId) const { return m_numbersOf.contains(userId); }
     // A live connection of that user at another node.
     bool holds(const QByteArray &userId, int number) const;
+    // The user's connection at another node that was announced last; 0 for none.
+    int newestNumberOf(const QByteArray &userId) const;
     const std::map<int, Remote> &remote() const { return m_remote; }
 
 private:

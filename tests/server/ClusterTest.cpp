@@ -139,6 +139,27 @@ TEST_P(ClusterTest, MessagesTypingAndTheCopyBackCrossNodes)
     EXPECT_FALSE(bobLater->holds("AMS"));
 }
 
+// The instant in which a colleague has left node B while A has not heard of
+// it yet, held still: A is told of a connection of carol's at B that B does
+// not hold. A line for it is stored by B as an absence message, as one node
+// stores a line for a colleague who has gone, and only then copied back.
+TEST_P(ClusterTest, ALineForAColleagueWhoLeftTheOtherNodeMeanwhileIsStoredBeforeItsCopyBack)
+{
+    auto nodeB = startNode();
+    auto alice = logOn("u01");
+    auto bob = LogOnAt(nodeB->port(), "u02");
+    const int nodeOfB = Cluster::NodeOf(bob->number());
+    const int carolGone = (nodeOfB << Cluster::NodeShift) + 999;
+    ASSERT_TRUE(m_redis->publish("vantrel:bus", QByteArray::number(nodeOfB) + "\nup\n" +
+                                                    QByteArray::number(carolGone) + "\nu03\n3"));
+    ASSERT_EQ(SeenOnline(*alice, "u03"), carolGone);
+
+    alice->send(MakeFrame({"MSG", QByteArray::number(carolGone), "u03", "are you there"}, TrailingTab::Yes));
+    EXPECT_EQ(alice->take("MSG").value_or(Fields{}).value(3), "are you there");
+    auto carol = logOn("u03");
+    EXPECT_EQ(carol->take("AMS").value_or(Fields{}).value(4), "are you there") << "the line the sender was told went";
+}
+
 TEST_P(ClusterTest, ARoomWhoseMembersSitOnThreeNodes)
 {
     auto nodeB = startNode();

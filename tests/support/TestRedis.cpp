@@ -114,3 +114,16 @@ QString TestRedis::url() const
 {
     return QStringLiteral("redis://127.0.0.1:%1").arg(m_port);
 }
+
+bool TestRedis::publish(const QByteArray &channel, const QByteArray &message)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, m_port);
+    if (!socket.waitForConnected(2000))
+        return false;
+    QByteArray command = "*3\r\n$7\r\nPUBLISH\r\n";
+    for (const QByteArray &arg : {channel, message})
+        command += '$' + QByteArray::number(arg.size()) + "\r\n" + arg + "\r\n";
+    socket.write(command);
+    return socket.waitForReadyRead(2000) && socket.readAll().startsWith(':');
+}

@@ -25,6 +25,9 @@ public:
     void stop();
     bool startAgain(QString *error);
 
+    // Publishes on the channel as a node would; false when Redis does not answer.
+    bool publish(const QByteArray &channel, const QByteArray &message);
+
     quint16 port() const { return m_port; }
     QString url() const;
 
