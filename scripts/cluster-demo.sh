@@ -22,30 +22,15 @@ peer_password=kaede02
 
 say() { printf 'cluster-demo: %s\n' "$*" >&2; }
 
-# A loopback port that nothing listens on now.
-free_port() {
-    local port
-    while :; do
-        port=$((20000 + RANDOM % 40000))
-        (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || { echo "$port"; return; }
-    done
-}
-
-# PostgreSQL refuses to run as root: its cluster then belongs to `postgres`.
-as_owner() {
-    if [ "$(id -u)" -eq 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
-}
+source "$root/scripts/throwaway-engines.sh"
 
 pids=()
-pg_data=
 stop_all() {
     for pid in "${pids[@]}"; do
         kill "$pid" 2>/dev/null || true
     done
     wait 2>/dev/null || true
-    if [ -n "$pg_data" ]; then
-        as_owner "$pg_bin/pg_ctl" -D "$pg_data" -m fast stop >/dev/null 2>&1 || true
-    fi
+    stop_engines
 }
 trap stop_all EXIT
 
@@ -69,27 +54,14 @@ ninja -C "$build" -j"${VANTREL_JOBS:-2}" vantrel-server vantrel-peer vantrel-im
 
 say "fresh demo folder $demo"
 rm -rf "$demo"
-mkdir -p "$demo/pg" "$demo/redis" "$demo/client"
+mkdir -p "$demo/client"
 
-pg_bin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -n1)
-pg_port=$(free_port)
-pg_data="$demo/pg/data"
-[ "$(id -u)" -eq 0 ] && chown postgres "$demo/pg"
-as_owner "$pg_bin/initdb" -D "$pg_data" -U vantrel --auth=trust -E UTF8 --locale=C >/dev/null
-as_owner "$pg_bin/pg_ctl" -D "$pg_data" -l "$demo/pg/log" -w \
-    -o "-p $pg_port -k $demo/pg -c listen_addresses=127.0.0.1" start >/dev/null
-store="postgresql://vantrel@127.0.0.1:$pg_port/postgres"
+start_postgres "$demo/pg"
+store=$pg_store
 say "PostgreSQL at $store"
 
-redis_port=$(free_port)
-redis-server --port "$redis_port" --bind 127.0.0.1 --dir "$demo/redis" --save "" --appendonly no \
-    > "$demo/redis/log" 2>&1 &
-pids+=($!)
-bus="redis://127.0.0.1:$redis_port"
-for _ in $(seq 100); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$redis_port") 2>/dev/null && break
-    sleep 0.1
-done
+start_redis "$demo/redis"
+bus=$redis_bus
 say "Redis at $bus"
 
 "$build/bin/vantrel-server" --store "$store" import-accounts "$root/server/sample-accounts.tsv"

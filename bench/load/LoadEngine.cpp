@@ -20,7 +20,7 @@ constexpr std::uint64_t IdleKey = std::uint64_t{1} << 40;
 constexpr int MaxEvents = 512;
 constexpr size_t ReadChunk = 64 * 1024;
 
-int OpenSocket(const LoadTarget &target, bool *connected)
+int OpenSocket(const LoadTarget &target, std::uint16_t port, bool *connected)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -29,7 +29,7 @@ int OpenSocket(const LoadTarget &target, bool *connected)
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(target.port);
+    address.sin_port = htons(port);
     ::inet_pton(AF_INET, target.host.c_str(), &address.sin_addr);
     const int rc = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address);
     *connected = rc == 0;
@@ -76,6 +76,19 @@ void LoadEngine::watch(int fd, std::uint64_t key, std::uint32_t events, bool add
     ::epoll_ctl(m_epoll, add ? EPOLL_CTL_ADD : EPOLL_CTL_MOD, fd, &event);
 }
 
+std::uint16_t LoadEngine::portOf(size_t index) const
+{
+    return m_ports.empty() ? m_target.port : m_ports[index % m_ports.size()];
+}
+
+int LoadEngine::partnersElsewhere() const
+{
+    int elsewhere = 0;
+    for (size_t i = 0; i < m_clients.size(); ++i)
+        elsewhere += portOf(i) != portOf((i + 1) % m_clients.size()) ? 1 : 0;
+    return elsewhere;
+}
+
 void LoadEngine::connect(LoadClient &client)
 {
     if (client.state != LoadClient::State::Down)
@@ -86,7 +99,7 @@ void LoadEngine::connect(LoadClient &client)
         --m_reconnectsPlanned;
     }
     bool connected = false;
-    client.fd = OpenSocket(m_target, &connected);
+    client.fd = OpenSocket(m_target, portOf(static_cast<size_t>(&client - m_clients.data())), &connected);
     client.state = LoadClient::State::Connecting;
     client.in.clear();
     client.out.clear();
@@ -407,7 +420,7 @@ void LoadEngine::openIdle(int count, int firstUser, int users)
     for (size_t i = first; i < m_idle.size(); ++i) {
         bool connectedAtOnce = false;
         IdleConnection &idle = m_idle[i];
-        idle.fd = OpenSocket(m_target, &connectedAtOnce);
+        idle.fd = OpenSocket(m_target, portOf(i), &connectedAtOnce);
         ++m_idleOpen;
         watch(idle.fd, IdleKey | i, EPOLLIN | EPOLLOUT | EPOLLRDHUP, true);
     }

@@ -66,6 +66,12 @@ public:
     long inFlight() const { return m_inFlight; }
     std::int64_t lastLogonNs() const { return m_lastLogonNs; }
 
+    // Client i connects to ports[i % ports.size()] (idle connection i too),
+    // as clients spread over several servers; by default all use the target's.
+    void spreadOver(std::vector<std::uint16_t> ports) { m_ports = std::move(ports); }
+    // How many clients message a partner that connects to another port.
+    int partnersElsewhere() const;
+
     void connect(LoadClient &client);
     void disconnect(LoadClient &client);
     // A client cut off before or after its logon connects again after this
@@ -115,8 +121,10 @@ private:
     ssize_t receive(LoadClient &client, char *buffer, size_t size);
     ssize_t transmit(LoadClient &client);
     void watch(int fd, std::uint64_t key, std::uint32_t events, bool add);
+    std::uint16_t portOf(size_t index) const;
 
     LoadTarget m_target;
+    std::vector<std::uint16_t> m_ports;
     std::unique_ptr<TlsClientContext> m_tls;
     int m_textBytes;
     int m_epoll = -1;

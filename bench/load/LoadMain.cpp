@@ -1,7 +1,10 @@
 // vantrel-load: several hundred clients of one server on one epoll loop.
 //
-//   vantrel-load --port N [--dialect vantrel|irc] [--server-pid PID] [options]
+//   vantrel-load --port N[,N...] [--dialect vantrel|irc] [--server-pid PID[,PID...]] [options]
 //
+// Several ports spread the clients over several servers in turn (client i at
+// the i-th port, modulo); several process ids are summed as "the server", and
+// each one's CPU is printed too.
 // Logs the clients on (a storm, with or without reconnects, or paced), then
 // runs rounds of routing: a closed loop at saturation and a fixed rate. With
 // --idle it instead alternates the fixed rate with and without that many idle
@@ -21,12 +24,14 @@
 #include <map>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 struct Options {
     LoadTarget target;
-    pid_t serverPid = 0;
+    std::vector<std::uint16_t> ports; // when more than one
+    std::vector<pid_t> serverPids;
     int clients = 500;
     int firstUser = 0;
     std::string logon = "storm-reconnect"; // storm | storm-reconnect | paced
@@ -48,7 +53,8 @@ struct Options {
 [[noreturn]] void Usage()
 {
     std::fprintf(stderr,
-                 "usage: vantrel-load --port N [--host 127.0.0.1] [--dialect vantrel|irc] [--server-pid PID]\n"
+                 "usage: vantrel-load --port N[,N...] [--host 127.0.0.1] [--dialect vantrel|irc]\n"
+                 "  [--server-pid PID[,PID...]]\n"
                  "  [--clients 500] [--first-user 0] [--logon storm|storm-reconnect|paced] [--logon-limit 150]\n"
                  "  [--paced-logons 4] [--rounds 8] [--window 1] [--warmup 1] [--saturate-seconds 5]\n"
                  "  [--rate 5000] [--rate-seconds 5] [--idle 0] [--idle-users 400]\n  [--text-bytes 40]\n"
@@ -57,6 +63,18 @@ struct Options {
                  "the --idle-users users after the clients', in turn. --tls-ca: every client speaks TLS, trusting\n"
                  "that authority. --handshakes N: rounds of N connections that close once greeted, first.\n");
     std::exit(2);
+}
+
+// "1,2,3" -> {1, 2, 3}
+std::vector<long> NumberList(const char *text)
+{
+    std::vector<long> numbers;
+    for (const char *at = text; *at;) {
+        char *end = nullptr;
+        numbers.push_back(std::strtol(at, &end, 10));
+        at = *end == ',' ? end + 1 : end + std::strlen(end);
+    }
+    return numbers;
 }
 
 Options Parse(int argc, char **argv)
@@ -69,14 +87,18 @@ Options Parse(int argc, char **argv)
         const char *value = argv[++i];
         if (name == "--host")
             o.target.host = value;
-        else if (name == "--port")
-            o.target.port = static_cast<std::uint16_t>(std::atoi(value));
+        else if (name == "--port") {
+            for (long port : NumberList(value))
+                o.ports.push_back(static_cast<std::uint16_t>(port));
+            o.target.port = o.ports.empty() ? 0 : o.ports.front();
+        }
         else if (name == "--dialect" && std::strcmp(value, "irc") == 0)
             o.target.dialect = Dialect::Irc;
         else if (name == "--dialect" && std::strcmp(value, "vantrel") == 0)
             o.target.dialect = Dialect::Vantrel;
         else if (name == "--server-pid")
-            o.serverPid = static_cast<pid_t>(std::atoi(value));
+            for (long pid : NumberList(value))
+                o.serverPids.push_back(static_cast<pid_t>(pid));
         else if (name == "--clients")
             o.clients = std::atoi(value);
         else if (name == "--first-user")
@@ -199,6 +221,15 @@ void PrintRouting(const char *name, int round, const RoutingResult &r, Results &
     results.add(key + "_p99_ms", r.p99Ms);
     if (r.serverCpuSeconds > 0)
         results.add(key + "_cpu_per_10k", r.cpuPer10k);
+    if (r.cpuEachSeconds.empty() || r.messages <= 0)
+        return;
+    std::printf("round %d %s by process, CPU-s per 10,000:", round, name);
+    for (size_t i = 0; i < r.cpuEachSeconds.size(); ++i) {
+        const double per10k = r.cpuEachSeconds[i] / static_cast<double>(r.messages) * 1e4;
+        std::printf(" %.3f", per10k);
+        results.add(key + "_cpu_per_10k_process" + std::to_string(i + 1), per10k);
+    }
+    std::printf("\n");
 }
 
 // The fixed rate with the clients alone, then with the idle connections open
@@ -242,8 +273,13 @@ int main(int argc, char **argv)
     const Options o = Parse(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     LoadEngine engine(o.target, o.clients, o.firstUser, o.textBytes);
-    const ProcessProbe server(o.serverPid);
+    const ProcessProbe server(o.serverPids);
     Results results;
+    if (o.ports.size() > 1) {
+        engine.spreadOver(o.ports);
+        std::printf("spread over %zu ports: %d of %d clients message a partner at another port\n", o.ports.size(),
+                    engine.partnersElsewhere(), o.clients);
+    }
 
     std::printf("%d clients of %s:%u (%s%s); the machine's load average is %s\n", o.clients, o.target.host.c_str(),
                 o.target.port, o.target.dialect == Dialect::Irc ? "IRC" : "our wire",

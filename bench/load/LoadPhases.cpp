@@ -31,7 +31,7 @@ bool Pending(const LoadClient &client)
 }
 
 RoutingResult Finish(LoadEngine &engine, const ProcessProbe &server, long copiesBefore, double cpuBefore,
-                     std::int64_t startNs)
+                     const std::vector<double> &eachBefore, std::int64_t startNs)
 {
     RoutingResult result;
     result.seconds = SecondsSince(startNs);
@@ -43,6 +43,11 @@ RoutingResult Finish(LoadEngine &engine, const ProcessProbe &server, long copies
         result.serverCpuSeconds = server.sample().cpuSeconds - cpuBefore;
         if (result.messages > 0)
             result.cpuPer10k = result.serverCpuSeconds / static_cast<double>(result.messages) * 1e4;
+        if (server.count() > 1) {
+            result.cpuEachSeconds = server.cpuEach();
+            for (size_t i = 0; i < result.cpuEachSeconds.size() && i < eachBefore.size(); ++i)
+                result.cpuEachSeconds[i] -= eachBefore[i];
+        }
     }
     return result;
 }
@@ -145,11 +150,12 @@ RoutingResult ClosedLoop(LoadEngine &engine, const ProcessProbe &server, int win
     engine.latencies().clear();
     const long copiesBefore = engine.counters().copies;
     const double cpuBefore = server.sample().cpuSeconds;
+    const std::vector<double> eachBefore = server.cpuEach();
     const std::int64_t start = NowNs();
     engine.setRecording(true);
     RunFor(engine, seconds);
     engine.setRecording(false);
-    RoutingResult result = Finish(engine, server, copiesBefore, cpuBefore, start);
+    RoutingResult result = Finish(engine, server, copiesBefore, cpuBefore, eachBefore, start);
     engine.setClosedLoop(false);
     Drain(engine, 30);
     return result;
@@ -175,6 +181,7 @@ RoutingResult FixedRate(LoadEngine &engine, const ProcessProbe &server, double r
     bool measuring = false;
     long copiesBefore = 0;
     double cpuBefore = 0;
+    std::vector<double> eachBefore;
     for (;;) {
         const std::int64_t now = NowNs();
         if (!measuring && now >= measureFrom) {
@@ -182,6 +189,7 @@ RoutingResult FixedRate(LoadEngine &engine, const ProcessProbe &server, double r
             engine.latencies().clear();
             copiesBefore = engine.counters().copies;
             cpuBefore = server.sample().cpuSeconds;
+            eachBefore = server.cpuEach();
             engine.setRecording(true);
         }
         if (now >= end)
@@ -197,7 +205,7 @@ RoutingResult FixedRate(LoadEngine &engine, const ProcessProbe &server, double r
         engine.turn(std::max<std::int64_t>(0, wait));
     }
     engine.setRecording(false);
-    result = Finish(engine, server, copiesBefore, cpuBefore, measureFrom);
+    result = Finish(engine, server, copiesBefore, cpuBefore, eachBefore, measureFrom);
     Drain(engine, 30);
     return result;
 }

@@ -40,6 +40,7 @@ struct RoutingResult {
     double p99Ms = 0;
     double serverCpuSeconds = 0;
     double cpuPer10k = 0;    // server CPU seconds per 10,000 messages
+    std::vector<double> cpuEachSeconds; // of each process watched, when there are several
 };
 
 // Closed loop: each client keeps `window` messages in flight and sends the

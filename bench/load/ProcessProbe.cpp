@@ -30,14 +30,10 @@ double StatusMb(const std::string &status, const char *key)
     return std::strtod(status.c_str() + at + std::strlen(key), nullptr) / 1024.0;
 }
 
-} // namespace
-
-ProcessSample ProcessProbe::sample() const
+ProcessSample SampleOne(pid_t pid)
 {
     ProcessSample result;
-    if (m_pid <= 0)
-        return result;
-    const std::string dir = "/proc/" + std::to_string(m_pid);
+    const std::string dir = "/proc/" + std::to_string(pid);
     std::string stat;
     std::string status;
     if (!ReadFile(dir + "/stat", stat) || !ReadFile(dir + "/status", status))
@@ -58,4 +54,36 @@ ProcessSample ProcessProbe::sample() const
     result.rssMb = StatusMb(status, "VmRSS:");
     result.peakRssMb = StatusMb(status, "VmHWM:");
     return result;
+}
+
+} // namespace
+
+ProcessProbe::ProcessProbe(std::vector<pid_t> pids)
+{
+    for (pid_t pid : pids)
+        if (pid > 0)
+            m_pids.push_back(pid);
+}
+
+ProcessSample ProcessProbe::sample() const
+{
+    ProcessSample sum;
+    for (pid_t pid : m_pids) {
+        const ProcessSample one = SampleOne(pid);
+        if (!one.valid)
+            return {};
+        sum.valid = true;
+        sum.cpuSeconds += one.cpuSeconds;
+        sum.rssMb += one.rssMb;
+        sum.peakRssMb += one.peakRssMb;
+    }
+    return sum;
+}
+
+std::vector<double> ProcessProbe::cpuEach() const
+{
+    std::vector<double> each;
+    for (pid_t pid : m_pids)
+        each.push_back(SampleOne(pid).cpuSeconds);
+    return each;
 }
