@@ -87,6 +87,7 @@ bool Cluster::start(QString *error)
                 return false;
             if (taken->number == 1) {
                 m_node = node;
+                m_bus.listenAlso(channelOf(node));
                 return true;
             }
         }
@@ -132,12 +133,30 @@ QByteArray Cluster::keyOf(int node) const
     return "vantrel:node:" + Number(node);
 }
 
-void Cluster::publish(const QByteArray &kind, const QByteArrayList &fields)
+// What is for one node only goes on that node's channel, so the others
+// neither receive nor read it, and a node's share of the bus's traffic does
+// not grow with the number of nodes.
+QByteArray Cluster::channelOf(int node) const
+{
+    return Channel + ':' + Number(node);
+}
+
+QByteArray Cluster::message(const QByteArray &kind, const QByteArrayList &fields) const
 {
     QByteArray message = Number(m_node) + '\n' + kind;
     for (const QByteArray &field : fields)
         message.append('\n').append(field);
-    m_bus.publish(message);
+    return message;
+}
+
+void Cluster::publish(const QByteArray &kind, const QByteArrayList &fields)
+{
+    m_bus.publish(message(kind, fields));
+}
+
+void Cluster::publishTo(int node, const QByteArray &kind, const QByteArrayList &fields)
+{
+    m_bus.publishTo(channelOf(node), message(kind, fields));
 }
 
 // On every (re)subscription: what was said while this node was not
@@ -173,12 +192,15 @@ void Cluster::presence(int number, const QByteArray &userId, int state, const QB
 
 void Cluster::toUser(const QByteArray &userId, int number, const QByteArray &frame)
 {
-    publish("to", {userId, Number(number), frame});
+    if (holds(userId, number))
+        publishTo(NodeOf(number), "to", {userId, Number(number), frame});
+    else
+        publish("to", {userId, Number(number), frame});
 }
 
 void Cluster::toRoomHome(int roomId, const QByteArray &userId, const QByteArray &frame)
 {
-    publish("room", {Number(NodeOf(roomId)), userId, frame});
+    publishTo(NodeOf(roomId), "room", {Number(NodeOf(roomId)), userId, frame});
 }
 
 void Cluster::absenceStored(const QByteArray &recipient, qint64 rowId, const QByteArray &frame)
@@ -188,13 +210,18 @@ void Cluster::absenceStored(const QByteArray &recipient, qint64 rowId, const QBy
 
 void Cluster::line(const Line &line)
 {
-    publish("line", {line.recipient, Number(line.number), Number(line.node), line.toAll ? "1" : "0",
-                     Number(line.senderNumber), line.senderId, line.stamp, line.text});
+    const QByteArrayList fields{line.recipient,          Number(line.number), Number(line.node),
+                                line.toAll ? "1" : "0",  Number(line.senderNumber), line.senderId,
+                                line.stamp,              line.text};
+    if (line.toAll)
+        publish("line", fields);
+    else
+        publishTo(line.node, "line", fields);
 }
 
 void Cluster::copyBack(int senderNumber, const QByteArray &senderId, const QByteArray &frame)
 {
-    publish("copy", {Number(senderNumber), senderId, frame});
+    publishTo(NodeOf(senderNumber), "copy", {Number(senderNumber), senderId, frame});
 }
 
 int Cluster::newestNumberOf(const QByteArray &userId) const

@@ -111,7 +111,10 @@ public:
 private:
     void onMessage(const QByteArray &message);
     void onSubscribed();
+    QByteArray message(const QByteArray &kind, const QByteArrayList &fields) const;
     void publish(const QByteArray &kind, const QByteArrayList &fields);
+    void publishTo(int node, const QByteArray &kind, const QByteArrayList &fields);
+    QByteArray channelOf(int node) const;
     void add(int number, const QByteArray &userId, int state, bool forward);
     void remove(int number);
     bool waitForLiveNodes(const RedisBus::Ask &ask);

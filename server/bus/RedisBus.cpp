@@ -66,7 +66,7 @@ bool ParseRedisUrl(const QString &url, RedisAddress *address, QString *error)
 }
 
 RedisBus::RedisBus(asio::io_context &io, RedisAddress address, QByteArray channel, LogSink log)
-    : m_io(io), m_address(std::move(address)), m_channel(std::move(channel)), m_log(std::move(log))
+    : m_io(io), m_address(std::move(address)), m_channels{std::move(channel)}, m_log(std::move(log))
 {
 }
 
@@ -144,7 +144,8 @@ void RedisBus::connect(Link &link)
     redisAsyncSetDisconnectCallback(context, OnDisconnect);
     link.context = context;
     if (link.listens) {
-        const std::vector<QByteArray> args{"SUBSCRIBE", m_channel};
+        std::vector<QByteArray> args{"SUBSCRIBE"};
+        args.insert(args.end(), m_channels.begin(), m_channels.end());
         Argv argv(args);
         redisAsyncCommandArgv(context, OnChannel, &link, int(argv.pointers.size()), argv.pointers.data(),
                               argv.sizes.data());
@@ -200,7 +201,9 @@ void RedisBus::OnChannel(redisAsyncContext *context, void *reply, void *)
     if (!link || !r || r->type != REDIS_REPLY_ARRAY || r->elements != 3)
         return;
     const QByteArray kind(r->element[0]->str, int(r->element[0]->len));
-    if (kind == "subscribe") {
+    // One answer per channel, each with the count subscribed so far.
+    if (kind == "subscribe" && r->element[2]->type == REDIS_REPLY_INTEGER
+        && r->element[2]->integer == qint64(link->bus->m_channels.size())) {
         link->up = true;
         if (link->bus->m_onSubscribed)
             link->bus->m_onSubscribed();
@@ -216,7 +219,12 @@ bool RedisBus::isUp() const
 
 void RedisBus::publish(const QByteArray &message)
 {
-    command({"PUBLISH", m_channel, message});
+    publishTo(m_channels.front(), message);
+}
+
+void RedisBus::publishTo(const QByteArray &channel, const QByteArray &message)
+{
+    command({"PUBLISH", channel, message});
 }
 
 void RedisBus::command(const std::vector<QByteArray> &args, OnReply done)

@@ -27,7 +27,7 @@ struct RedisAddress {
 bool ParseRedisUrl(const QString &url, RedisAddress *address, QString *error);
 
 // One node's two connections to Redis, driven by the server's loop: one for
-// commands and publishing, one that only listens to the bus's channel (a
+// commands and publishing, one that only listens to the bus's channels (a
 // subscribed connection can do nothing else). A connection that is lost is
 // made again with growing pauses; what is published meanwhile is dropped.
 class RedisBus {
@@ -60,7 +60,12 @@ public:
     // The longest pause between attempts to make a lost connection again.
     static constexpr std::chrono::milliseconds LongestPause{2000};
 
-    void publish(const QByteArray &message);
+    // Before start() opens the connections (from its setup, say): a channel
+    // listened to besides the bus's own.
+    void listenAlso(const QByteArray &channel) { m_channels.push_back(channel); }
+
+    void publish(const QByteArray &message); // on the bus's own channel
+    void publishTo(const QByteArray &channel, const QByteArray &message);
     void command(const std::vector<QByteArray> &args, OnReply done = {});
     // Blocking, for the last words of a node that stops: its own loop no
     // longer runs by then.
@@ -81,7 +86,7 @@ private:
 
     asio::io_context &m_io;
     RedisAddress m_address;
-    QByteArray m_channel;
+    std::vector<QByteArray> m_channels; // the bus's own first
     LogSink m_log;
     OnMessage m_onMessage;
     OnSubscribed m_onSubscribed;
