@@ -7,8 +7,6 @@
 #include "wire/FrameText.h"
 
 #include <QDir>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTest>
 
 using Fields = QByteArrayList;
@@ -61,23 +59,6 @@ protected:
     }
 
 private:
-    void checkpoint() {
-        PostgresAddress address;
-        QString error;
-        if (!m_running || !ParsePostgresUrl(m_url, &address, &error))
-            return;
-        {
-            QSqlDatabase db =
-                QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("checkpoint"));
-            db.setHostName(address.host);
-            db.setPort(address.port);
-            db.setUserName(address.user);
-            db.setDatabaseName(address.database);
-            EXPECT_TRUE(db.open() && QSqlQuery(QStringLiteral("CHECKPOINT"), db).isActive());
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("checkpoint"));
-    }
-
     QTemporaryDir m_clusterDir{QDir::tempPath() + QStringLiteral("/vantrel-pg-XXXXXX")};
     QString m_url;
     bool m_running = false;
@@ -109,7 +90,8 @@ TEST_F(LostStoreTest, ALineThatCannotBeStoredIsNeverAcknowledgedAndOnlineTalkGoe
 
 // The node notices the loss at its next look at the accounts, says so, and
 // turns logons away (the client comes back by itself) while the users on stay
-// on; once the database is back, it opens its connection again.
+// on; once the database is back, it opens its connections again and serves
+// logons and absence messages as before.
 TEST_F(LostStoreTest, TheNodeTurnsLogonsAwayWhileTheStoreIsLostAndResumesWhenItIsBack) {
     auto sender = logOn("u01");
     stopDatabase();
@@ -124,6 +106,11 @@ TEST_F(LostStoreTest, TheNodeTurnsLogonsAwayWhileTheStoreIsLostAndResumesWhenItI
     startDatabaseAgain();
     // Attempts 1, 2 and 4 s after the loss: the database is back by the third.
     ASSERT_TRUE(logged(QStringLiteral("is back; accepting logons again"), 15000));
+    sender->send(MakeFrame({"MSG", "0", "u02", "kept"}, TrailingTab::Yes));
+    EXPECT_TRUE(sender->take("MSG", [](const Fields &f) { return f.value(3) == "kept"; }))
+        << "the writer opened its connection again and stored the line";
+    auto recipient = logOn("u02");
+    EXPECT_TRUE(recipient->take("AMS", [](const Fields &f) { return f.contains("kept"); }));
     EXPECT_TRUE(sender->isConnected());
     if (HasFailure())
         std::printf("%s\n", qPrintable(log().join(QLatin1Char('\n'))));
