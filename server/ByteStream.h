@@ -6,6 +6,7 @@
 #include <asio/buffer.hpp>
 #include <asio/ip/tcp.hpp>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <system_error>
@@ -42,8 +43,10 @@ namespace asio::ssl {
 class context;
 }
 // TLS over the socket, as the server's side of it; the handshake is made by
-// asyncStart().
-std::unique_ptr<ByteStream> TlsStream(asio::ip::tcp::socket socket, asio::ssl::context &context);
+// asyncStart(). The library's buffers are given back once the connection has
+// been quiet for `quietAfter`.
+std::unique_ptr<ByteStream> TlsStream(asio::ip::tcp::socket socket, asio::ssl::context &context,
+                                      std::chrono::milliseconds quietAfter);
 // TLS 1.2 or later with the PEM certificate chain and key; nothing, and why,
 // when they cannot be read or do not belong together.
 std::shared_ptr<asio::ssl::context> TlsServerContext(const QString &certificateFile, const QString &keyFile,

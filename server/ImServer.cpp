@@ -111,7 +111,7 @@ bool ImServer::start(const QHostAddress &address, quint16 port, QString *error)
         auto tls = TlsServerContext(m_options.tlsCertificate, m_options.tlsKey, error);
         if (!tls)
             return false;
-        m_listener->useTls(std::move(tls));
+        m_listener->useTls(std::move(tls), m_options.tlsQuietAfter);
     }
     if (!m_listener->listen(address.toString(), port, error))
         return false;

@@ -33,7 +33,7 @@ struct Listener::State : std::enable_shared_from_this<State> {
                 });
                 return;
             }
-            self->accepted(self->tls ? TlsStream(std::move(socket), *self->tls) : PlainStream(std::move(socket)));
+            self->accepted(self->tls ? TlsStream(std::move(socket), *self->tls, self->quietAfter) : PlainStream(std::move(socket)));
             self->acceptNext();
         });
     }
@@ -42,6 +42,7 @@ struct Listener::State : std::enable_shared_from_this<State> {
     asio::steady_timer pause;
     Accepted accepted;
     std::shared_ptr<asio::ssl::context> tls;
+    std::chrono::milliseconds quietAfter{};
 };
 
 Listener::Listener(asio::io_context &io, Accepted accepted)
@@ -76,9 +77,10 @@ bool Listener::listen(const QString &address, quint16 port, QString *error)
     return true;
 }
 
-void Listener::useTls(std::shared_ptr<asio::ssl::context> context)
+void Listener::useTls(std::shared_ptr<asio::ssl::context> context, std::chrono::milliseconds quietAfter)
 {
     m_state->tls = std::move(context);
+    m_state->quietAfter = quietAfter;
 }
 
 quint16 Listener::port() const

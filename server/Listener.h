@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -23,8 +24,9 @@ public:
     Listener(const Listener &) = delete;
     Listener &operator=(const Listener &) = delete;
 
-    // Every connection from now on speaks TLS with this context.
-    void useTls(std::shared_ptr<asio::ssl::context> context);
+    // Every connection from now on speaks TLS with this context; see
+    // TlsStream() for `quietAfter`.
+    void useTls(std::shared_ptr<asio::ssl::context> context, std::chrono::milliseconds quietAfter);
     // Port 0 picks a free port; port() tells which.
     bool listen(const QString &address, quint16 port, QString *error);
     quint16 port() const;

@@ -23,6 +23,9 @@ struct ServerOptions {
     // PEM files; with both set the port speaks TLS (1.2 or later) only.
     QString tlsCertificate;
     QString tlsKey;
+    // A TLS connection quiet for this long gives back the library's buffers
+    // (some 34 KiB), which a busy one keeps.
+    std::chrono::milliseconds tlsQuietAfter{1000};
     // A connection that has not logged on by then is closed. The client asks
     // to log on as soon as it is greeted; the time its password waits in the
     // server's own queue does not count.
