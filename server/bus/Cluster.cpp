@@ -6,6 +6,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <set>
 #include <thread>
 
@@ -213,10 +214,16 @@ void Cluster::line(const Line &line)
     const QByteArrayList fields{line.recipient,          Number(line.number), Number(line.node),
                                 line.toAll ? "1" : "0",  Number(line.senderNumber), line.senderId,
                                 line.stamp,              line.text};
-    if (line.toAll)
+    if (line.toAll && !allAt(line.recipient, line.node))
         publish("line", fields);
     else
         publishTo(line.node, "line", fields);
+}
+
+bool Cluster::allAt(const QByteArray &userId, int node) const
+{
+    const QList<int> numbers = m_numbersOf.value(userId);
+    return std::all_of(numbers.begin(), numbers.end(), [node](int number) { return NodeOf(number) == node; });
 }
 
 void Cluster::copyBack(int senderNumber, const QByteArray &senderId, const QByteArray &frame)

@@ -115,6 +115,8 @@ private:
     void publish(const QByteArray &kind, const QByteArrayList &fields);
     void publishTo(int node, const QByteArray &kind, const QByteArrayList &fields);
     QByteArray channelOf(int node) const;
+    // Every connection of the user at other nodes is at that one.
+    bool allAt(const QByteArray &userId, int node) const;
     void add(int number, const QByteArray &userId, int state, bool forward);
     void remove(int number);
     bool waitForLiveNodes(const RedisBus::Ask &ask);

@@ -198,6 +198,29 @@ TEST_P(ClusterTest, ARoomWhoseMembersSitOnThreeNodes)
                   (Fields{"MRD", room, "DLM", "u02"}));
 }
 
+// A line that names no connection reaches every connection of its
+// recipient, at one other node or at two, and its sender is copied once.
+TEST_P(ClusterTest, ALineNamingNoConnectionReachesEveryConnectionOfItsRecipientAndIsCopiedOnce)
+{
+    auto nodeB = startNode();
+    auto nodeC = startNode();
+    auto alice = logOn("u01");
+    auto bobAtB = LogOnAt(nodeB->port(), "u02");
+    alice->send(MakeFrame({"MSG", "0", "u02", "at one node"}, TrailingTab::Yes));
+    EXPECT_EQ(bobAtB->take("MSG").value_or(Fields{}).value(3), "at one node");
+    EXPECT_EQ(alice->take("MSG").value_or(Fields{}).value(3), "at one node");
+
+    auto bobAtC = LogOnAt(nodeC->port(), "u02");
+    ASSERT_EQ(SeenOnline(*alice, "u02"), bobAtB->number());
+    ASSERT_EQ(SeenOnline(*alice, "u02"), bobAtC->number());
+    alice->send(MakeFrame({"MSG", "0", "u02", "at two nodes"}, TrailingTab::Yes));
+    EXPECT_EQ(bobAtB->take("MSG").value_or(Fields{}).value(3), "at two nodes");
+    EXPECT_EQ(bobAtC->take("MSG").value_or(Fields{}).value(3), "at two nodes");
+    EXPECT_EQ(alice->take("MSG").value_or(Fields{}).value(3), "at two nodes");
+    ASSERT_TRUE(alice->sync());
+    EXPECT_FALSE(alice->holds("MSG")) << "one copy back";
+}
+
 // A node in a child process, killed without a word: its key expires and
 // the others log its users off; they log on again elsewhere at once.
 TEST_P(ClusterTest, AKilledNodesUsersAreLoggedOffWithinTheBoundAndLogOnElsewhere)
