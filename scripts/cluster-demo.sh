@@ -28,8 +28,8 @@ pids=()
 stop_all() {
     for pid in "${pids[@]}"; do
         kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
     done
-    wait 2>/dev/null || true
     stop_engines
 }
 trap stop_all EXIT
