@@ -29,6 +29,15 @@ public:
     virtual void asyncRead(Read done) = 0;
     // Writes what the socket takes of the buffers (at least one byte).
     virtual void asyncWrite(const std::vector<asio::const_buffer> &buffers, Written done) = 0;
+    // Writes what the socket takes of the buffers now, without waiting;
+    // would_block when it takes nothing, or when the stream cannot write
+    // without waiting, so that the caller goes on with asyncWrite.
+    virtual std::size_t tryWrite(const std::vector<asio::const_buffer> &buffers, std::error_code &error)
+    {
+        (void)buffers;
+        error = asio::error::would_block;
+        return 0;
+    }
     // Whether each byte written is one byte on the wire, so that the socket's
     // queue of unacknowledged bytes can be mapped back onto frames.
     virtual bool plain() const = 0;

@@ -204,7 +204,10 @@ void Connection::writeSome()
         if (!drawn.empty())
             break;
     }
-    std::vector<asio::const_buffer> buffers;
+    // One gather list for every connection of the thread: it is only read
+    // during the calls below (asyncWrite copies it).
+    thread_local std::vector<asio::const_buffer> buffers;
+    buffers.clear();
     qsizetype bytes = 0;
     qsizetype frames = 0;
     for (const Pending &pending : m_out) {
@@ -226,6 +229,14 @@ void Connection::writeSome()
     m_writing = true;
     m_inFlight = frames;
     m_writeRequested = bytes;
+    // The socket usually has room: writing at once spares the loop a wait,
+    // a completion and, for a socket never full, the arming of its wait.
+    std::error_code error;
+    const std::size_t written = m_stream->tryWrite(buffers, error);
+    if (error != asio::error::would_block) {
+        onWritten(error, written);
+        return;
+    }
     m_stream->asyncWrite(buffers, [self = shared_from_this()](const std::error_code &error, std::size_t written) {
         self->onWritten(error, written);
     });

@@ -93,7 +93,7 @@ void ImServer::after(std::chrono::milliseconds delay, std::function<void()> task
     });
 }
 
-bool ImServer::start(const QHostAddress &address, quint16 port, QString *error)
+bool ImServer::start(const asio::ip::address &address, quint16 port, QString *error)
 {
     const StoreLocation where{m_options.dataDir, m_options.postgresUrl};
     m_store = AccountStore::Open(where, error);
@@ -113,11 +113,11 @@ bool ImServer::start(const QHostAddress &address, quint16 port, QString *error)
             return false;
         m_listener->useTls(std::move(tls), m_options.tlsQuietAfter);
     }
-    if (!m_listener->listen(address.toString(), port, error))
+    if (!m_listener->listen(address, port, error))
         return false;
     m_options.log(QStringLiteral("%1 accounts; listening on %2:%3%4")
                       .arg(m_directory.accounts().size())
-                      .arg(address.toString())
+                      .arg(QString::fromStdString(address.to_string()))
                       .arg(m_listener->port())
                       .arg(m_options.tlsCertificate.isEmpty() ? QString() : QStringLiteral(" with TLS")));
     return true;

@@ -13,8 +13,9 @@
 
 #include <QElapsedTimer>
 #include <QHash>
-#include <QHostAddress>
 #include <QSet>
+
+#include <asio/ip/address.hpp>
 
 #include <map>
 #include <memory>
@@ -40,7 +41,7 @@ public:
 
     // Opens the store in the data folder, loads the accounts and listens.
     // Port 0 picks a free port; port() tells which.
-    bool start(const QHostAddress &address, quint16 port, QString *error);
+    bool start(const asio::ip::address &address, quint16 port, QString *error);
     quint16 port() const;
 
     qsizetype accountCount() const { return m_directory.accounts().size(); }

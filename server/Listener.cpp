@@ -55,13 +55,11 @@ Listener::~Listener()
     close();
 }
 
-bool Listener::listen(const QString &address, quint16 port, QString *error)
+bool Listener::listen(const asio::ip::address &ip, quint16 port, QString *error)
 {
     std::error_code failure;
-    const auto ip = asio::ip::make_address(address.toStdString(), failure);
     asio::ip::tcp::acceptor &acceptor = m_state->acceptor;
-    if (!failure)
-        acceptor.open(ip.is_v6() ? asio::ip::tcp::v6() : asio::ip::tcp::v4(), failure);
+    acceptor.open(ip.is_v6() ? asio::ip::tcp::v6() : asio::ip::tcp::v4(), failure);
     if (!failure)
         acceptor.set_option(asio::socket_base::reuse_address(true), failure);
     if (!failure)
@@ -69,7 +67,7 @@ bool Listener::listen(const QString &address, quint16 port, QString *error)
     if (!failure)
         acceptor.listen(Backlog, failure);
     if (failure) {
-        *error = QStringLiteral("%1:%2: %3").arg(address).arg(port).arg(QString::fromStdString(failure.message()));
+        *error = QStringLiteral("%1:%2: %3").arg(QString::fromStdString(ip.to_string())).arg(port).arg(QString::fromStdString(failure.message()));
         close();
         return false;
     }

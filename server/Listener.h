@@ -9,6 +9,9 @@
 class ByteStream;
 namespace asio {
 class io_context;
+namespace ip {
+class address;
+}
 namespace ssl {
 class context;
 }
@@ -28,7 +31,7 @@ public:
     // TlsStream() for `quietAfter`.
     void useTls(std::shared_ptr<asio::ssl::context> context, std::chrono::milliseconds quietAfter);
     // Port 0 picks a free port; port() tells which.
-    bool listen(const QString &address, quint16 port, QString *error);
+    bool listen(const asio::ip::address &address, quint16 port, QString *error);
     quint16 port() const;
     void close();
 

@@ -39,6 +39,16 @@ public:
         m_socket.async_write_some(buffers, std::move(done));
     }
 
+    // One sendmsg on the non-blocking socket; the loop's wait for room is
+    // armed only when the socket refuses.
+    std::size_t tryWrite(const std::vector<asio::const_buffer> &buffers, std::error_code &error) override
+    {
+        const std::size_t written = m_socket.write_some(buffers, error);
+        if (error == asio::error::try_again)
+            error = asio::error::would_block;
+        return written;
+    }
+
 private:
     asio::ip::tcp::socket m_socket;
 };

@@ -15,6 +15,7 @@
 #include <QFile>
 
 #include <asio/io_context.hpp>
+#include <asio/ip/address.hpp>
 #include <asio/signal_set.hpp>
 
 #include <csignal>
@@ -60,8 +61,9 @@ int Serve(const StoreLocation &where, const QString &listen, const QString &port
 {
     bool portOk = false;
     const uint portNumber = port.toUInt(&portOk);
-    const QHostAddress address(listen);
-    if (!portOk || portNumber > 65535 || address.isNull()) {
+    std::error_code notAnAddress;
+    const asio::ip::address address = asio::ip::make_address(listen.toStdString(), notAnAddress);
+    if (!portOk || portNumber > 65535 || notAnAddress) {
         LogToStderr(QStringLiteral("--listen takes an IP address and --port a number from 0 to 65535"));
         return 2;
     }

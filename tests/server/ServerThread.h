@@ -34,7 +34,7 @@ public:
         bool started = false;
         onLoop([&] {
             m_server = new ImServer(*m_io, std::move(options));
-            started = m_server->start(QHostAddress::LocalHost, 0, error);
+            started = m_server->start(asio::ip::address_v4::loopback(), 0, error);
             m_port = started ? m_server->port() : 0;
         });
         return started;
