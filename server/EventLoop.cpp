@@ -24,7 +24,7 @@ struct LoopTimer::State {
     bool active = false;
 };
 
-LoopTimer::LoopTimer(asio::io_context &io) : m_state(std::make_shared<State>(io)) {}
+LoopTimer::LoopTimer(asio::io_context &io) : m_io(io) {}
 
 LoopTimer::~LoopTimer()
 {
@@ -33,6 +33,8 @@ LoopTimer::~LoopTimer()
 
 void LoopTimer::start(std::chrono::milliseconds delay, std::function<void()> task)
 {
+    if (!m_state)
+        m_state = std::make_shared<State>(m_io);
     const std::uint64_t turn = ++m_state->turn;
     m_state->active = true;
     m_state->timer.expires_after(delay);
@@ -45,14 +47,14 @@ void LoopTimer::start(std::chrono::milliseconds delay, std::function<void()> tas
     });
 }
 
+// The wait still pending holds only a weak reference, so it finds nothing to
+// run; a task that stops its own timer keeps the state until it returns.
 void LoopTimer::stop()
 {
-    ++m_state->turn;
-    m_state->active = false;
-    m_state->timer.cancel();
+    m_state.reset();
 }
 
 bool LoopTimer::isActive() const
 {
-    return m_state->active;
+    return m_state && m_state->active;
 }

@@ -18,7 +18,8 @@ PostToLoop PosterFor(asio::io_context &io);
 void RunAfter(asio::io_context &io, std::chrono::milliseconds delay, std::function<void()> task);
 
 // A timer on the loop that runs its task once; restarting or destroying it
-// cancels what was due.
+// cancels what was due. It holds no memory until started and none once
+// stopped: every connection has several, and most never run.
 class LoopTimer {
 public:
     explicit LoopTimer(asio::io_context &io);
@@ -32,5 +33,6 @@ public:
 
 private:
     struct State;
+    asio::io_context &m_io;
     std::shared_ptr<State> m_state;
 };
