@@ -69,7 +69,10 @@ free_port() {
 launch_server() {
     local bin=$1 log=$2
     shift 2
-    "$bin" "$@" 2> "$log" &
+    # Emptied here, not by the child's redirection, which may come after the
+    # first look for the port and so find the last server's.
+    : > "$log"
+    "$bin" "$@" 2>> "$log" &
     pid=$!
     port=$(wait_for_port "$log") || { printf 'bench: the server did not start; see %s\n' "$log" >&2; return 1; }
 }
