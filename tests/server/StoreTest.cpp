@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include <barrier>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -149,15 +150,15 @@ TEST_P(StoreTest, MessagesAConnectionDidNotGetAreDeliveredAgainAtTheNextLogon)
     const auto post = [](std::function<void()> work) {
         QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work), Qt::QueuedConnection);
     };
-    StoreWriter writerA(post);
-    StoreWriter writerB(post);
+    auto writerA = std::make_unique<StoreWriter>(post);
+    auto writerB = std::make_unique<StoreWriter>(post);
     QString error;
-    ASSERT_TRUE(writerA.start(m_store.location(), &error)) << error.toStdString();
-    ASSERT_TRUE(writerB.start(m_store.location(), &error)) << error.toStdString();
+    ASSERT_TRUE(writerA->start(m_store.location(), &error)) << error.toStdString();
+    ASSERT_TRUE(writerB->start(m_store.location(), &error)) << error.toStdString();
     QStringList log;
     const LogSink sink = [&log](const QString &line) { log.append(line); };
-    Absences nodeA(*readerA, writerA, sink);
-    Absences nodeB(*readerB, writerB, sink);
+    Absences nodeA(*readerA, *writerA, sink);
+    Absences nodeB(*readerB, *writerB, sink);
 
     int stored = 0;
     for (const QByteArray text : {"first", "second"})
@@ -180,6 +181,11 @@ TEST_P(StoreTest, MessagesAConnectionDidNotGetAreDeliveredAgainAtTheNextLogon)
     nodeB.remove(again[0].rowId);
     ASSERT_TRUE(QTest::qWaitFor([&] { return readerA->absencesFor("u02").isEmpty(); }));
     EXPECT_TRUE(log.isEmpty()) << log.join(QLatin1Char('\n')).toStdString();
+    // The delete's completion, posted after its commit, refers to nodeB: the
+    // writers finish and it runs while nodeB lives, not in a later test.
+    writerA.reset();
+    writerB.reset();
+    QCoreApplication::sendPostedEvents();
 }
 
 TEST(SqliteStoreTest, ADatabaseFromBeforeTheSchemaVersionIsMigratedWithItsData)
