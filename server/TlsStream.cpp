@@ -40,6 +40,9 @@ public:
             SSL_set_accept_state(m_ssl);
             // Whole socket reads rather than a record's header and body apart.
             SSL_set_read_ahead(m_ssl, 1);
+            // A write that waits is retried with the same bytes, which may
+            // have been gathered again into the same string.
+            SSL_set_mode(m_ssl, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
         }
     }
     ~Tls() override { SSL_free(m_ssl); }
@@ -88,17 +91,29 @@ public:
 
     // TLS writes one buffer at a time, so the frames are gathered into one
     // record's worth first rather than sent as a record each. A write that
-    // must wait is retried with the same bytes, as OpenSSL requires.
+    // must wait is retried with the same bytes, as OpenSSL requires: the
+    // caller hands the same frames to asyncWrite() after a tryWrite() that
+    // would block.
     void asyncWrite(const std::vector<asio::const_buffer> &buffers, Written done) override
     {
-        m_out.clear();
-        for (const asio::const_buffer &buffer : buffers) {
-            const std::size_t room = RecordBytes - m_out.size();
-            m_out.append(static_cast<const char *>(buffer.data()), std::min(room, buffer.size()));
-            if (m_out.size() == RecordBytes)
-                break;
-        }
+        gather(buffers);
         writeNow(std::move(done));
+    }
+
+    std::size_t tryWrite(const std::vector<asio::const_buffer> &buffers, std::error_code &error) override
+    {
+        gather(buffers);
+        std::size_t written = 0;
+        const int rc = write(written);
+        if (rc == 1) {
+            error = {};
+            return written;
+        }
+        asio::socket_base::wait_type direction{};
+        error = failureOf(rc, direction);
+        if (!error)
+            error = asio::error::would_block;
+        return 0;
     }
 
 private:
@@ -134,16 +149,30 @@ private:
             done(failure, {});
     }
 
+    void gather(const std::vector<asio::const_buffer> &buffers)
+    {
+        m_out.clear();
+        for (const asio::const_buffer &buffer : buffers) {
+            const std::size_t room = RecordBytes - m_out.size();
+            m_out.append(static_cast<const char *>(buffer.data()), std::min(room, buffer.size()));
+            if (m_out.size() == RecordBytes)
+                break;
+        }
+    }
+
+    int write(std::size_t &written)
+    {
+        if (!m_socket.is_open())
+            return 0;
+        busy();
+        ERR_clear_error();
+        return SSL_write_ex(m_ssl, m_out.data(), m_out.size(), &written);
+    }
+
     void writeNow(Written done)
     {
-        if (!m_socket.is_open()) {
-            asio::post(m_socket.get_executor(), [done = std::move(done)] { done(asio::error::operation_aborted, 0); });
-            return;
-        }
-        busy();
         std::size_t written = 0;
-        ERR_clear_error();
-        const int rc = SSL_write_ex(m_ssl, m_out.data(), m_out.size(), &written);
+        const int rc = write(written);
         if (rc == 1) {
             asio::post(m_socket.get_executor(), [done = std::move(done), written] { done({}, written); });
             return;
@@ -188,15 +217,29 @@ private:
 
     // After a call that did not succeed: waits for the socket in the
     // direction OpenSSL needs and then calls `retry`, or returns why the
-    // session is over (its end, the peer's close, or a TLS error).
+    // session is over.
     std::error_code waitFor(int rc, std::function<void(const std::error_code &)> retry)
     {
+        asio::socket_base::wait_type direction{};
+        const std::error_code failure = failureOf(rc, direction);
+        if (!failure)
+            m_socket.async_wait(direction, std::move(retry));
+        return failure;
+    }
+
+    // Why the session is over after a call that did not succeed (its end,
+    // the peer's close, a TLS error), or nothing when OpenSSL only needs the
+    // socket to be ready in `direction`.
+    std::error_code failureOf(int rc, asio::socket_base::wait_type &direction)
+    {
+        if (!m_socket.is_open())
+            return asio::error::operation_aborted;
         switch (SSL_get_error(m_ssl, rc)) {
         case SSL_ERROR_WANT_READ:
-            m_socket.async_wait(asio::socket_base::wait_read, std::move(retry));
+            direction = asio::socket_base::wait_read;
             return {};
         case SSL_ERROR_WANT_WRITE:
-            m_socket.async_wait(asio::socket_base::wait_write, std::move(retry));
+            direction = asio::socket_base::wait_write;
             return {};
         case SSL_ERROR_ZERO_RETURN:
             return asio::error::eof;
