@@ -50,7 +50,8 @@ stop_nodes() {
     for p in "${nodes[@]}"; do stop_process "$p"; done
     nodes=()
 }
-trap 'stop_server; stop_nodes; stop_engines; rm -rf "$work/data" "$work/pg" "$work/redis" "$work/accounts.tsv"' EXIT
+trap 'stop_server; stop_nodes; stop_engines; rm -rf "$work/data" "$work/pg" "$work/redis" "$work/accounts.tsv"
+      rmdir "$work" 2>/dev/null || true' EXIT
 
 accounts_cache="$build/bench-load-accounts-$clients"
 import_accounts "$server_bin" "$accounts_cache" "$clients" || exit 1
