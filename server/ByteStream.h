@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <span>
 #include <system_error>
 #include <vector>
 
@@ -42,6 +43,12 @@ public:
     // queue of unacknowledged bytes can be mapped back onto frames.
     virtual bool plain() const = 0;
 };
+
+// The buffer every stream of the calling thread reads into, made at the
+// thread's first read: what one read brings is handed on before the next.
+// Its size is what one client may send per turn of the loop, so that a client
+// that sends without pause cannot starve the others.
+std::span<char> SharedReadBuffer();
 
 // A plain TCP stream. It holds no read buffer of its own: it waits until the
 // socket is readable and then reads into one buffer that all connections of

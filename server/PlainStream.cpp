@@ -1,23 +1,6 @@
 #include "server/ByteStream.h"
 
-#include <memory>
-
 namespace {
-
-// Bytes taken from one client per turn of the loop, so that a client that
-// sends without pause cannot starve the others.
-constexpr std::size_t ReadChunkBytes = 64 * 1024;
-
-// The loop thread's read buffer, made at its first read. A thread_local array
-// would be zeroed into every thread the process starts (the password checks,
-// the store writer), none of which reads a socket: 64 KiB resident each.
-char *SharedReadBuffer()
-{
-    thread_local std::unique_ptr<char[]> buffer;
-    if (!buffer)
-        buffer = std::make_unique_for_overwrite<char[]>(ReadChunkBytes);
-    return buffer.get();
-}
 
 class Plain final : public ByteStream {
 public:
@@ -34,14 +17,14 @@ public:
                 done(error, {});
                 return;
             }
-            char *const shared = SharedReadBuffer();
+            const std::span<char> shared = SharedReadBuffer();
             std::error_code readError;
-            const std::size_t count = m_socket.read_some(asio::buffer(shared, ReadChunkBytes), readError);
+            const std::size_t count = m_socket.read_some(asio::buffer(shared.data(), shared.size()), readError);
             if (readError == asio::error::would_block || readError == asio::error::try_again) {
                 asyncRead(done); // woken for nothing
                 return;
             }
-            done(readError, QByteArrayView(shared, static_cast<qsizetype>(count)));
+            done(readError, QByteArrayView(shared.data(), static_cast<qsizetype>(count)));
         });
     }
 

@@ -6,7 +6,6 @@
 #include <asio/ssl.hpp>
 #include <asio/steady_timer.hpp>
 
-#include <array>
 #include <cerrno>
 #include <chrono>
 #include <functional>
@@ -16,8 +15,6 @@ namespace {
 
 // A TLS record carries at most 16 KiB of plain text.
 constexpr std::size_t RecordBytes = 16 * 1024;
-// Plain text taken from one client per turn of the loop, as for plain TCP.
-constexpr std::size_t ReadChunkBytes = 64 * 1024;
 
 // OpenSSL straight on the non-blocking socket, driven by the loop's readiness
 // waits as the plain stream is: no buffers or copies of a layer between.
@@ -124,7 +121,7 @@ private:
         if (!m_socket.is_open())
             return done(asio::error::operation_aborted, {});
         busy();
-        thread_local std::array<char, ReadChunkBytes> shared;
+        const std::span<char> shared = SharedReadBuffer();
         std::size_t got = 0;
         int rc = 1;
         while (got < shared.size() && (got == 0 || SSL_has_pending(m_ssl))) {
