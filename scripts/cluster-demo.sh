@@ -34,17 +34,6 @@ stop_all() {
 }
 trap stop_all EXIT
 
-# Waits for the line the program writes once it listens; prints the port.
-port_in_log() {
-    local log=$1 port=
-    for _ in $(seq 100); do
-        port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$log" 2>/dev/null | head -n1)
-        [ -n "$port" ] && { echo "$port"; return 0; }
-        sleep 0.1
-    done
-    return 1
-}
-
 "$root/scripts/install-deps.sh"
 
 say "building"

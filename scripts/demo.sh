@@ -25,6 +25,7 @@ peer_password=kaede02
 tls=${VANTREL_DEMO_TLS:-1}
 
 say() { printf 'demo: %s\n' "$*" >&2; }
+source "$root/scripts/ports.sh"
 
 # A certificate authority made for this demo only, and a server certificate it
 # signs for the names the client and the colleague connect to.
@@ -87,13 +88,7 @@ fi
 # The server picks a free port and names it in its log.
 "$build/bin/vantrel-server" --data "$demo/data" --port 0 "${server_tls[@]}" 2> >(tee "$demo/server.log" >&2) &
 pids+=($!)
-port=
-for _ in $(seq 100); do
-    port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$demo/server.log" 2>/dev/null | head -n1)
-    [ -n "$port" ] && break
-    sleep 0.1
-done
-if [ -z "$port" ]; then
+if ! port=$(port_in_log "$demo/server.log"); then
     say "the server did not start; see $demo/server.log"
     exit 1
 fi

@@ -12,14 +12,7 @@ pg_data=""
 pg_bin=""
 redis_pid=""
 
-# A loopback port that nothing listens on now.
-free_loopback_port() {
-    local port
-    while :; do
-        port=$((20000 + RANDOM % 40000))
-        (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || { echo "$port"; return; }
-    done
-}
+source "$(dirname "${BASH_SOURCE[0]}")/ports.sh"
 
 as_postgres_owner() {
     if [ "$(id -u)" -eq 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi

@@ -5,12 +5,13 @@
 #   stop_server                      ends the process in $pid, if any, and empties pid
 #   stop_process PID                 ends one process and reaps it
 #   import_accounts BIN CACHE N      the N accounts L0..L(N-1) (password pwI) in CACHE
-#   wait_for_port LOG                the port of "listening on 127.0.0.1:PORT" in LOG
-#   free_port                        a port below the ephemeral range that nothing uses
+#   port_in_log LOG, free_loopback_port   from scripts/ports.sh
 #   launch_server BIN LOG ARGS...    starts BIN ARGS... with stderr to LOG; sets pid and port
 #
 # A script sets its own EXIT trap (it knows what else to clean up), e.g.
 #   trap 'stop_server; rm -rf "$work"' EXIT
+
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/ports.sh"
 
 pid=""
 
@@ -48,24 +49,6 @@ import_accounts() {
     mv "$cache.tmp" "$cache"
 }
 
-wait_for_port() {
-    local log=$1 found="" _
-    for _ in $(seq 200); do
-        found=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$log" 2>/dev/null | head -n1)
-        [ -n "$found" ] && { echo "$found"; return 0; }
-        sleep 0.1
-    done
-    return 1
-}
-
-free_port() {
-    local candidate
-    while :; do
-        candidate=$((10000 + RANDOM % 20000))
-        [ -z "$(ss -Htan "sport = :$candidate")" ] && { echo "$candidate"; return; }
-    done
-}
-
 launch_server() {
     local bin=$1 log=$2
     shift 2
@@ -74,5 +57,5 @@ launch_server() {
     : > "$log"
     "$bin" "$@" 2>> "$log" &
     pid=$!
-    port=$(wait_for_port "$log") || { printf 'bench: the server did not start; see %s\n' "$log" >&2; return 1; }
+    port=$(port_in_log "$log") || { printf 'bench: the server did not start; see %s\n' "$log" >&2; return 1; }
 }

@@ -109,7 +109,7 @@ start_target() {
     peer)
         # A port taken between the choice and the bind: another one.
         for _ in 1 2 3 4 5; do
-            port=$(free_port)
+            port=$(free_loopback_port)
             rm -rf "$work/inspircd"
             write_inspircd_config "$work/inspircd" "$port"
             runasroot=""
