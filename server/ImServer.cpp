@@ -11,6 +11,7 @@
 
 #include "server/ByteStream.h"
 #include "server/Listener.h"
+#include "server/TlsModule.h"
 
 #include <QDateTime>
 
@@ -108,10 +109,10 @@ bool ImServer::start(const asio::ip::address &address, quint16 port, QString *er
     if (!m_options.busUrl.isEmpty() && !startCluster(error))
         return false;
     if (!m_options.tlsCertificate.isEmpty()) {
-        auto tls = TlsServerContext(m_options.tlsCertificate, m_options.tlsKey, error);
+        auto tls = OpenTls(TlsModulePath(), m_options.tlsCertificate, m_options.tlsKey, m_options.tlsQuietAfter, error);
         if (!tls)
             return false;
-        m_listener->useTls(std::move(tls), m_options.tlsQuietAfter);
+        m_listener->useTls(std::move(tls));
     }
     if (!m_listener->listen(address, port, error))
         return false;

@@ -1,9 +1,9 @@
 #include "server/Listener.h"
 
 #include "server/ByteStream.h"
+#include "server/TlsModule.h"
 
 #include <asio/ip/tcp.hpp>
-#include <asio/ssl/context.hpp>
 #include <asio/steady_timer.hpp>
 
 namespace {
@@ -33,7 +33,7 @@ struct Listener::State : std::enable_shared_from_this<State> {
                 });
                 return;
             }
-            self->accepted(self->tls ? TlsStream(std::move(socket), *self->tls, self->quietAfter) : PlainStream(std::move(socket)));
+            self->accepted(self->tls ? self->tls->stream(std::move(socket)) : PlainStream(std::move(socket)));
             self->acceptNext();
         });
     }
@@ -41,8 +41,7 @@ struct Listener::State : std::enable_shared_from_this<State> {
     asio::ip::tcp::acceptor acceptor;
     asio::steady_timer pause;
     Accepted accepted;
-    std::shared_ptr<asio::ssl::context> tls;
-    std::chrono::milliseconds quietAfter{};
+    std::shared_ptr<TlsEndpoint> tls;
 };
 
 Listener::Listener(asio::io_context &io, Accepted accepted)
@@ -75,10 +74,9 @@ bool Listener::listen(const asio::ip::address &ip, quint16 port, QString *error)
     return true;
 }
 
-void Listener::useTls(std::shared_ptr<asio::ssl::context> context, std::chrono::milliseconds quietAfter)
+void Listener::useTls(std::shared_ptr<TlsEndpoint> endpoint)
 {
-    m_state->tls = std::move(context);
-    m_state->quietAfter = quietAfter;
+    m_state->tls = std::move(endpoint);
 }
 
 quint16 Listener::port() const

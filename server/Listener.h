@@ -2,18 +2,15 @@
 
 #include <QString>
 
-#include <chrono>
 #include <functional>
 #include <memory>
 
 class ByteStream;
+class TlsEndpoint;
 namespace asio {
 class io_context;
 namespace ip {
 class address;
-}
-namespace ssl {
-class context;
 }
 } // namespace asio
 
@@ -27,9 +24,8 @@ public:
     Listener(const Listener &) = delete;
     Listener &operator=(const Listener &) = delete;
 
-    // Every connection from now on speaks TLS with this context; see
-    // TlsStream() for `quietAfter`.
-    void useTls(std::shared_ptr<asio::ssl::context> context, std::chrono::milliseconds quietAfter);
+    // Every connection from now on speaks TLS through this endpoint.
+    void useTls(std::shared_ptr<TlsEndpoint> endpoint);
     // Port 0 picks a free port; port() tells which.
     bool listen(const asio::ip::address &address, quint16 port, QString *error);
     quint16 port() const;

@@ -42,7 +42,7 @@ depends() { relation Depends "$@"; }
 [ "$(field "$server" Version)" = "$version" ] || fail "server version $(field "$server" Version)"
 # What the linker saw, and what Qt loads by name at run time.
 depends "$client" libqt6widgets6 libqt6network6 libqt6gui6 libstdc++6 qt6-translations-l10n
-depends "$server" libqt6sql6 libqt6network6 libsodium23 libqt6sql6-sqlite adduser
+depends "$server" libqt6sql6 libqt6network6 libsodium23 libqt6sql6-sqlite adduser libssl3
 # Loaded only when asked for: TLS's trust store, the PostgreSQL driver.
 relation Recommends "$client" ca-certificates
 relation Recommends "$server" libqt6sql6-psql
@@ -64,6 +64,7 @@ for path in \
     usr/share/man/man1/vantrel-im.1.gz \
     usr/bin/vantrel-server \
     usr/bin/vantrel-peer \
+    usr/lib/vantrel-server/vantrel-server-tls.so \
     lib/systemd/system/vantrel-server.service \
     etc/default/vantrel-server \
     usr/share/doc/vantrel-server/copyright \
@@ -83,6 +84,12 @@ done
 # The packaged programs run on this system's libraries.
 "$root/usr/bin/vantrel-server" --version | grep -qF "$version" || fail "vantrel-server --version"
 QT_QPA_PLATFORM=offscreen "$root/usr/bin/vantrel-im" --version | grep -qF "$version" || fail "vantrel-im --version"
+# The packaged server finds its TLS module where it was installed.
+openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=localhost -days 1 \
+    -keyout "$work/tls-key.pem" -out "$work/tls-cert.pem" >/dev/null 2>&1 || fail "openssl req"
+timeout 3 "$root/usr/bin/vantrel-server" --data "$work/tls-data" --listen 127.0.0.1 --port 0 \
+    --tls-cert "$work/tls-cert.pem" --tls-key "$work/tls-key.pem" 2>"$work/tls.log"
+grep -q "listening on .* with TLS" "$work/tls.log" || { cat "$work/tls.log"; fail "vantrel-server with TLS"; }
 
 # The maintainer scripts: the server's user is made at installation.
 control=$work/control
