@@ -512,8 +512,8 @@ void ImServer::onMessage(Connection &connection, Session &session, const FieldLi
     // delivered or stored, and never for a line that was dropped.
     const QByteArray copy = MakeFrame({"MSG", peer, session.userId, text, stamp}, TrailingTab::Yes);
     if (isOnline(peer)) {
-        if (m_cluster && lineToOtherNode(session, peer, number, text, stamp))
-            return; // the copy back comes from there
+        if (m_cluster && lineToOtherNode(connection, session, peer, number, text, stamp, copy))
+            return;
         sendTo(peer, number, MakeFrame({"MSG", session.userId, session.userId, text, stamp}, TrailingTab::Yes));
         connection.send(copy);
         return;

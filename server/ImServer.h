@@ -52,6 +52,8 @@ public:
         return m_online.contains(userId) || (m_cluster && m_cluster->isOnline(userId));
     }
     qsizetype roomCount() const { return m_rooms.roomCount(); }
+    // Lines sent to other nodes that they have not acknowledged yet.
+    std::size_t linesInFlight() const { return m_cluster ? m_cluster->linesInFlight() : 0; }
 
 private:
     // A list being uploaded. A refused node refuses the whole upload once;
@@ -136,8 +138,8 @@ private:
     int nextNumber();
     void toLocalUser(const QByteArray &userId, const QByteArray &frame);
     void routeRoomFrame(const Session &session, const FieldList &fields);
-    bool lineToOtherNode(const Session &sender, const QByteArray &peer, int number, const QByteArray &text,
-                         const QByteArray &stamp);
+    bool lineToOtherNode(Connection &sender, const Session &session, const QByteArray &peer, int number,
+                         const QByteArray &text, const QByteArray &stamp, const QByteArray &copy);
     void toEveryone(const QByteArray &frame) override;
     void toUser(const QByteArray &userId, int number, const QByteArray &frame) override;
     void announceEveryone() override;
@@ -146,7 +148,7 @@ private:
     void roomFrame(const QByteArray &userId, const QByteArray &frame) override;
     void absenceStored(const QByteArray &recipient, qint64 rowId, const QByteArray &frame) override;
     void lineFor(const Cluster::Line &line) override;
-    void copyBack(int senderNumber, const QByteArray &senderId, const QByteArray &frame) override;
+    void unacknowledged(const Cluster::Line &line) override;
 
     asio::io_context &m_io;
     ServerOptions m_options;

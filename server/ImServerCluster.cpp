@@ -115,20 +115,27 @@ void ImServer::remoteLogoff(const QByteArray &userId, int number)
     }
 }
 
-// At one node a line's copy back goes once the line is handed to a live
+// At one node a line's copy back goes once the line is queued for a live
 // connection of its recipient, or once it is stored as an absence message
-// when the recipient has gone. A line for a connection at another node keeps
-// that promise there: that node hands it over, or stores it if the recipient
-// left while the line crossed the bus, and only then sends the copy back.
-// Copied back at once, such a line would be lost while its sender had the
-// receipt. False when the line is for this node.
-bool ImServer::lineToOtherNode(const Session &sender, const QByteArray &peer, int number, const QByteArray &text,
-                               const QByteArray &stamp)
+// when the recipient has gone. A line for a connection at another node is
+// copied back as soon as it is on its way there: that node hands it over, or
+// stores it if the recipient left while the line crossed the bus, and the
+// bus keeps the line here until that node acknowledges it (see
+// Cluster::line). Without the bus the line cannot reach the other node; it
+// is stored, and copied back once it is. False when the line is for this
+// node.
+bool ImServer::lineToOtherNode(Connection &sender, const Session &session, const QByteArray &peer, int number,
+                               const QByteArray &text, const QByteArray &stamp, const QByteArray &copy)
 {
     const auto named = m_byNumber.find(number);
     if (named != m_byNumber.end() && m_connections[named->second].userId == peer)
         return false;
-    Cluster::Line line{peer, number, 0, false, sender.number, sender.userId, stamp, text};
+    Cluster::Line line;
+    line.recipient = peer;
+    line.number = number;
+    line.senderId = session.userId;
+    line.stamp = stamp;
+    line.text = text;
     if (m_cluster->holds(peer, number)) {
         line.node = Cluster::NodeOf(number);
     } else if (m_online.contains(peer)) {
@@ -139,7 +146,15 @@ bool ImServer::lineToOtherNode(const Session &sender, const QByteArray &peer, in
         line.toAll = true;
         line.node = Cluster::NodeOf(m_cluster->newestNumberOf(peer));
     }
-    m_cluster->line(line);
+    if (!m_cluster->isUp()) {
+        storeAbsence(peer, displayName(session.userId), text, [sender = sender.weak_from_this(), copy] {
+            if (const auto live = sender.lock())
+                live->send(copy);
+        });
+        return true;
+    }
+    m_cluster->line(std::move(line));
+    sender.send(copy);
     return true;
 }
 
@@ -151,25 +166,22 @@ void ImServer::lineFor(const Cluster::Line &line)
             toLocalUser(line.recipient, frame);
         return;
     }
-    const QByteArray copy = MakeFrame({"MSG", line.recipient, line.senderId, line.text, line.stamp}, TrailingTab::Yes);
     const auto named = m_byNumber.find(line.number);
     if (named != m_byNumber.end() && m_connections[named->second].userId == line.recipient) {
         named->second->send(frame);
     } else if (m_online.contains(line.recipient)) {
         toLocalUser(line.recipient, frame);
     } else {
-        storeAbsence(line.recipient, displayName(line.senderId), line.text,
-                     [this, number = line.senderNumber, senderId = line.senderId, copy] {
-                         m_cluster->copyBack(number, senderId, copy);
-                     });
+        storeAbsence(line.recipient, displayName(line.senderId), line.text, [this, line] {
+            if (m_cluster)
+                m_cluster->acknowledge(line);
+        });
         return;
     }
-    m_cluster->copyBack(line.senderNumber, line.senderId, copy);
+    m_cluster->acknowledge(line);
 }
 
-void ImServer::copyBack(int senderNumber, const QByteArray &senderId, const QByteArray &frame)
+void ImServer::unacknowledged(const Cluster::Line &line)
 {
-    const auto sender = m_byNumber.find(senderNumber);
-    if (sender != m_byNumber.end() && m_connections[sender->second].userId == senderId)
-        sender->second->send(frame);
+    storeAbsence(line.recipient, displayName(line.senderId), line.text, {});
 }

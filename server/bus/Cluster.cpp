@@ -17,6 +17,12 @@ const QByteArray NodeCounter = "vantrel:nodes";
 // 2^31 / 2^20: the node number must keep connection numbers positive 32-bit.
 constexpr int MaxNodes = 2047;
 constexpr std::chrono::milliseconds CheckInterval{1000};
+// Acknowledgements wait this long to go out together: they are off the
+// senders' path, and one bus message then answers many lines.
+constexpr std::chrono::milliseconds AcknowledgeAfter{10};
+// At 100,000 lines a second, a second's worth; a node that falls that far
+// behind in acknowledging is taken as not answering for the oldest.
+constexpr std::size_t MaxLinesInFlight = 100000;
 
 QByteArray Number(int value)
 {
@@ -30,7 +36,7 @@ int FieldCount(QByteArrayView kind)
 {
     static const std::map<QByteArrayView, int> counts{
         {"hello", 2}, {"bye", 2},  {"up", 5},   {"sync", 5}, {"down", 4},  {"stc", 6},
-        {"to", 5},    {"room", 5}, {"ams", 5},  {"line", 10}, {"copy", 5}};
+        {"to", 5},    {"room", 5}, {"ams", 5},  {"line", 10}, {"ack", 3}};
     const auto it = counts.find(kind);
     return it == counts.end() ? 0 : it->second;
 }
@@ -54,19 +60,25 @@ QByteArrayList SplitFields(const QByteArray &message, int count)
 } // namespace
 
 Cluster::Cluster(asio::io_context &io, RedisAddress address, Options options, Local &local, LogSink log)
-    : m_options(options), m_local(local), m_log(log), m_bus(io, std::move(address), Channel, log), m_beat(io),
-      m_check(io)
+    : m_options(options), m_local(local), m_log(log), m_bus(io, std::move(address), Channel, log),
+      m_inFlight(MaxLinesInFlight), m_acknowledge(io), m_beat(io), m_check(io)
 {
 }
 
 // The others learn at once that this node's users are gone, rather than when
-// its key expires. Its loop no longer runs, so this blocks, briefly.
+// its key expires, and get the acknowledgements still due: a line not
+// acknowledged by a node that said goodbye is stored by its sender. The
+// loop no longer runs, so this blocks, briefly.
 Cluster::~Cluster()
 {
     if (m_node == 0)
         return;
-    m_bus.commandNow({"DEL", keyOf(m_node)});
-    m_bus.commandNow({"PUBLISH", Channel, Number(m_node) + "\nbye"});
+    std::vector<std::vector<QByteArray>> last;
+    for (const auto &[node, numbers] : m_acknowledgements)
+        last.push_back({"PUBLISH", channelOf(node), message("ack", {numbers})});
+    last.push_back({"DEL", keyOf(m_node)});
+    last.push_back({"PUBLISH", Channel, message("bye", {})});
+    m_bus.commandsNow(last);
 }
 
 bool Cluster::start(QString *error)
@@ -209,26 +221,62 @@ void Cluster::absenceStored(const QByteArray &recipient, qint64 rowId, const QBy
     publish("ams", {recipient, QByteArray::number(rowId), frame});
 }
 
-void Cluster::line(const Line &line)
+// A line's copy back goes to its sender as soon as the line is on its way
+// to a node where the recipient is online, as one node copies it back once
+// the line is queued for the recipient's socket; the bus's hop is not paid
+// twice on the sender's path. The promise of the copy back holds all the
+// same: this node keeps the line until the recipient's node says it handed
+// the line over or stored it (if the recipient had just gone), and stores it
+// itself if that node dies, is away from the bus, or stays silent past a
+// heartbeat's life. A line the other node did deliver but whose
+// acknowledgement was lost is then stored too and comes once more at the
+// next logon: a rare duplicate rather than a line lost behind a receipt.
+void Cluster::line(Line line)
 {
-    const QByteArrayList fields{line.recipient,          Number(line.number), Number(line.node),
-                                line.toAll ? "1" : "0",  Number(line.senderNumber), line.senderId,
-                                line.stamp,              line.text};
+    line.origin = m_node;
+    std::vector<Line> pushedOut;
+    m_inFlight.add(line, LinesInFlight::Clock::now(), &pushedOut);
+    const QByteArrayList fields{QByteArray::number(line.seq),     line.recipient, Number(line.number), Number(line.node),
+                                line.toAll ? "1" : "0", line.senderId,  line.stamp,          line.text};
     if (line.toAll && !allAt(line.recipient, line.node))
         publish("line", fields);
     else
         publishTo(line.node, "line", fields);
+    unacknowledged(std::move(pushedOut), "too many lines waiting for an acknowledgement");
+}
+
+void Cluster::acknowledge(const Line &line)
+{
+    QByteArray &numbers = m_acknowledgements[line.origin];
+    if (!numbers.isEmpty())
+        numbers.append(' ');
+    numbers.append(QByteArray::number(line.seq));
+    if (!m_acknowledge.isActive())
+        m_acknowledge.start(AcknowledgeAfter, [this] { sendAcknowledgements(); });
+}
+
+void Cluster::sendAcknowledgements()
+{
+    for (const auto &[node, numbers] : m_acknowledgements)
+        publishTo(node, "ack", {numbers});
+    m_acknowledgements.clear();
+}
+
+void Cluster::unacknowledged(std::vector<Line> lines, const char *why)
+{
+    if (lines.empty())
+        return;
+    m_log(QStringLiteral("%1 lines sent to other nodes were not acknowledged (%2); stored here")
+              .arg(lines.size())
+              .arg(QLatin1String(why)));
+    for (const Line &line : lines)
+        m_local.unacknowledged(line);
 }
 
 bool Cluster::allAt(const QByteArray &userId, int node) const
 {
     const QList<int> numbers = m_numbersOf.value(userId);
     return std::all_of(numbers.begin(), numbers.end(), [node](int number) { return NodeOf(number) == node; });
-}
-
-void Cluster::copyBack(int senderNumber, const QByteArray &senderId, const QByteArray &frame)
-{
-    publishTo(NodeOf(senderNumber), "copy", {Number(senderNumber), senderId, frame});
 }
 
 int Cluster::newestNumberOf(const QByteArray &userId) const
@@ -280,18 +328,13 @@ void Cluster::onMessage(const QByteArray &message)
     } else if (kind == "ams") {
         m_local.absenceStored(fields[2], fields[3].toLongLong(), fields[4]);
     } else if (kind == "line") {
-        m_local.lineFor(Line{fields[2], number(3), number(4), fields[5] == "1", number(6), fields[7], fields[8],
-                             fields[9]});
-    } else if (kind == "copy") {
-        if (NodeOf(number(2)) == m_node)
-            m_local.copyBack(number(2), fields[3], fields[4]);
+        m_local.lineFor(Line{from, fields[2].toLongLong(), fields[3], number(4), number(5), fields[6] == "1", fields[7],
+                             fields[8], fields[9]});
+    } else if (kind == "ack") {
+        for (const QByteArray &seq : fields[2].split(' '))
+            m_inFlight.acknowledged(from, seq.toLongLong());
     } else if (kind == "bye") {
-        std::vector<int> gone;
-        for (const auto &[n, remote] : m_remote)
-            if (NodeOf(n) == from)
-                gone.push_back(n);
-        for (int n : gone)
-            remove(n);
+        nodeGone(from);
     }
 }
 
@@ -344,9 +387,11 @@ void Cluster::beat()
 void Cluster::checkNodes()
 {
     m_check.start(CheckInterval, [this] { checkNodes(); });
+    unacknowledged(m_inFlight.takeSentBefore(LinesInFlight::Clock::now() - m_options.heartbeatTtl),
+                   "no answer within a heartbeat's life");
     if (m_checking)
         return;
-    std::set<int> nodes;
+    std::set<int> nodes = m_inFlight.nodes();
     for (const auto &[number, remote] : m_remote)
         nodes.insert(NodeOf(number));
     if (nodes.empty())
@@ -364,12 +409,18 @@ void Cluster::checkNodes()
             if (reply->element[i]->type != REDIS_REPLY_NIL)
                 continue;
             m_log(QStringLiteral("node %1 is gone; its users are logged off").arg(*node));
-            std::vector<int> gone;
-            for (const auto &[number, remote] : m_remote)
-                if (NodeOf(number) == *node)
-                    gone.push_back(number);
-            for (int number : gone)
-                remove(number);
+            nodeGone(*node);
         }
     });
+}
+
+void Cluster::nodeGone(int node)
+{
+    std::vector<int> gone;
+    for (const auto &[number, remote] : m_remote)
+        if (NodeOf(number) == node)
+            gone.push_back(number);
+    for (int number : gone)
+        remove(number);
+    unacknowledged(m_inFlight.takeNode(node), "their node is gone");
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/EventLoop.h"
+#include "server/bus/LinesInFlight.h"
 #include "server/bus/RedisBus.h"
 
 #include <QByteArray>
@@ -20,21 +21,7 @@
 // logged off.
 class Cluster {
 public:
-    // A conversation line for a user held at other nodes. The node `node`
-    // answers for it: it delivers the line or stores it as an absence
-    // message, then sends the sender its copy back. With `toAll` (the line
-    // named no live connection) every node delivers it to the user's
-    // connections there as well.
-    struct Line {
-        QByteArray recipient;
-        int number = 0;
-        int node = 0;
-        bool toAll = false;
-        int senderNumber = 0;
-        QByteArray senderId;
-        QByteArray stamp;
-        QByteArray text;
-    };
+    using Line = ClusterLine;
 
     // What this node does with what the others tell it.
     class Local {
@@ -54,11 +41,13 @@ public:
         virtual void roomFrame(const QByteArray &userId, const QByteArray &frame) = 0;
         // An absence message stored at another node for a user online here.
         virtual void absenceStored(const QByteArray &recipient, qint64 rowId, const QByteArray &frame) = 0;
-        // A conversation line from a user at another node; see Line.
+        // A conversation line from a user at another node; see ClusterLine.
+        // The node that answers for it calls acknowledge() once it is handed
+        // over or stored.
         virtual void lineFor(const Line &line) = 0;
-        // The copy back of a line that the recipient's node delivered or
-        // stored, for this node's connection `senderNumber`.
-        virtual void copyBack(int senderNumber, const QByteArray &senderId, const QByteArray &frame) = 0;
+        // A line this node sent that its node never acknowledged: this node
+        // stores it as an absence message.
+        virtual void unacknowledged(const Line &line) = 0;
     };
 
     struct Options {
@@ -92,8 +81,12 @@ public:
     void toUser(const QByteArray &userId, int number, const QByteArray &frame);
     void toRoomHome(int roomId, const QByteArray &userId, const QByteArray &frame);
     void absenceStored(const QByteArray &recipient, qint64 rowId, const QByteArray &frame);
-    void line(const Line &line);
-    void copyBack(int senderNumber, const QByteArray &senderId, const QByteArray &frame);
+    // Sends the line to the node that answers for it and keeps it until
+    // that node acknowledges it.
+    void line(Line line);
+    // The line is handed over or stored here; its sending node hears it soon.
+    void acknowledge(const Line &line);
+    std::size_t linesInFlight() const { return m_inFlight.size(); }
     // A node without its bus would serve users that the others cannot see.
     bool isUp() const { return m_bus.isUp(); }
 
@@ -122,6 +115,9 @@ private:
     bool waitForLiveNodes(const RedisBus::Ask &ask);
     void beat();
     void checkNodes();
+    void nodeGone(int node);
+    void sendAcknowledgements();
+    void unacknowledged(std::vector<Line> lines, const char *why);
     QByteArray keyOf(int node) const;
 
     Options m_options;
@@ -131,6 +127,9 @@ private:
     int m_node = 0;
     std::map<int, Remote> m_remote; // other nodes' online connections, by number
     QHash<QByteArray, QList<int>> m_numbersOf; // by user
+    LinesInFlight m_inFlight;
+    std::map<int, QByteArray> m_acknowledgements; // numbers of lines to acknowledge, by node
+    LoopTimer m_acknowledge;
     LoopTimer m_beat;
     LoopTimer m_check;
     bool m_checking = false;

@@ -245,14 +245,20 @@ void RedisBus::command(const std::vector<QByteArray> &args, OnReply done)
     }
 }
 
-void RedisBus::commandNow(const std::vector<QByteArray> &args)
+void RedisBus::commandsNow(const std::vector<std::vector<QByteArray>> &commands)
 {
     constexpr timeval quick{1, 0};
     redisContext *context = redisConnectWithTimeout(m_address.host.constData(), m_address.port, quick);
     if (context && !context->err) {
         redisSetTimeout(context, quick);
-        Argv argv(args);
-        freeReplyObject(redisCommandArgv(context, int(argv.pointers.size()), argv.pointers.data(), argv.sizes.data()));
+        for (const std::vector<QByteArray> &args : commands) {
+            Argv argv(args);
+            void *reply =
+                redisCommandArgv(context, int(argv.pointers.size()), argv.pointers.data(), argv.sizes.data());
+            if (!reply)
+                break; // the connection failed; the rest would wait for nothing
+            freeReplyObject(reply);
+        }
     }
     redisFree(context);
 }

@@ -67,9 +67,9 @@ public:
     void publish(const QByteArray &message); // on the bus's own channel
     void publishTo(const QByteArray &channel, const QByteArray &message);
     void command(const std::vector<QByteArray> &args, OnReply done = {});
-    // Blocking, for the last words of a node that stops: its own loop no
-    // longer runs by then.
-    void commandNow(const std::vector<QByteArray> &args);
+    // Blocking, in order, for the last words of a node that stops: its own
+    // loop no longer runs by then.
+    void commandsNow(const std::vector<std::vector<QByteArray>> &commands);
 
     const RedisAddress &address() const { return m_address; }
     // Neither connection is lost: both are up (the channel subscribed), or

@@ -133,17 +133,26 @@ TEST_P(ClusterTest, MessagesTypingAndTheCopyBackCrossNodes)
     alice->send(MakeFrame({"AMS", "u02", "while you were here"}, TrailingTab::Yes));
     EXPECT_EQ(bob->take("AMS").value_or(Fields{}).value(4), "while you were here");
     ASSERT_TRUE(bob->sync());
+    // Each node has heard every line it sent acknowledged, so none of them
+    // is stored as well.
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return server().linesInFlight() == 0
+               && nodeB->call([](ImServer &node) { return node.linesInFlight(); }) == 0;
+    }));
+    EXPECT_TRUE(log().filter(QStringLiteral("not acknowledged")).isEmpty()) << log().join('\n').toStdString();
     bob->disconnect();
     auto bobLater = logOn("u02");
     ASSERT_TRUE(bobLater->sync());
     EXPECT_FALSE(bobLater->holds("AMS"));
+    EXPECT_FALSE(bobLater->holds("MSG"));
 }
 
 // The instant in which a colleague has left node B while A has not heard of
 // it yet, held still: A is told of a connection of carol's at B that B does
-// not hold. A line for it is stored by B as an absence message, as one node
-// stores a line for a colleague who has gone, and only then copied back.
-TEST_P(ClusterTest, ALineForAColleagueWhoLeftTheOtherNodeMeanwhileIsStoredBeforeItsCopyBack)
+// not hold. The sender has the copy back at once; B stores the line as an
+// absence message, as one node stores a line for a colleague who has gone,
+// and acknowledges it, so that A does not store it again.
+TEST_P(ClusterTest, ALineForAColleagueWhoLeftTheOtherNodeMeanwhileIsStoredThereOnce)
 {
     auto nodeB = startNode();
     auto alice = logOn("u01");
@@ -156,8 +165,58 @@ TEST_P(ClusterTest, ALineForAColleagueWhoLeftTheOtherNodeMeanwhileIsStoredBefore
 
     alice->send(MakeFrame({"MSG", QByteArray::number(carolGone), "u03", "are you there"}, TrailingTab::Yes));
     EXPECT_EQ(alice->take("MSG").value_or(Fields{}).value(3), "are you there");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server().linesInFlight() == 0; })) << "B acknowledged it once stored";
+    EXPECT_TRUE(log().filter(QStringLiteral("not acknowledged")).isEmpty()) << log().join('\n').toStdString();
     auto carol = logOn("u03");
     EXPECT_EQ(carol->take("AMS").value_or(Fields{}).value(4), "are you there") << "the line the sender was told went";
+    ASSERT_TRUE(carol->sync());
+    EXPECT_FALSE(carol->holds("AMS")) << "stored once";
+}
+
+// A node that holds the recipient but never acknowledges the line (forged
+// here: a key that lives, and nobody listening on its channel): the sender
+// has its copy back at once, and its node stores the line itself, when the
+// other node's key is gone or else once a heartbeat's life has passed.
+TEST_P(ClusterTest, ALineItsRecipientsNodeNeverAcknowledgesIsStoredByTheSendersNode)
+{
+    struct Case {
+        const char *name;
+        QByteArray recipient;
+        int node;
+        bool dies;
+        QString stored;
+    };
+    const Case cases[] = {
+        {"the node dies", "u03", 2000, true, QStringLiteral("their node is gone")},
+        {"the node stays silent", "u04", 2001, false, QStringLiteral("no answer within a heartbeat's life")},
+    };
+    auto alice = logOn("u01");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray key = "vantrel:node:" + QByteArray::number(c.node);
+        ASSERT_TRUE(m_redis->command({"SET", key, "1", "PX", "60000"}).startsWith('+'));
+        const int number = (c.node << Cluster::NodeShift) + 1;
+        ASSERT_TRUE(m_redis->publish("vantrel:bus", QByteArray::number(c.node) + "\nup\n" + QByteArray::number(number)
+                                                        + '\n' + c.recipient + "\n3"));
+        ASSERT_EQ(SeenOnline(*alice, c.recipient), number);
+
+        alice->send(MakeFrame({"MSG", QByteArray::number(number), c.recipient, c.name}, TrailingTab::Yes));
+        EXPECT_EQ(alice->take("MSG").value_or(Fields{}).value(3), c.name) << "the copy back at once";
+        EXPECT_EQ(server().linesInFlight(), 1u);
+        if (c.dies)
+            m_redis->command({"DEL", key});
+        EXPECT_TRUE(QTest::qWaitFor([&] { return server().linesInFlight() == 0; }, 3 * int(Heartbeat.count())));
+        EXPECT_EQ(log().filter(c.stored).size(), 1) << log().join('\n').toStdString();
+        if (c.dies)
+            EXPECT_TRUE(alice->take("UDEL", Names(c.recipient)));
+        else
+            m_redis->command({"DEL", key});
+
+        auto recipient = logOn(c.recipient);
+        EXPECT_EQ(recipient->take("AMS").value_or(Fields{}).value(4), c.name);
+        ASSERT_TRUE(recipient->sync());
+        EXPECT_FALSE(recipient->holds("AMS")) << "stored once";
+    }
 }
 
 TEST_P(ClusterTest, ARoomWhoseMembersSitOnThreeNodes)
@@ -249,6 +308,11 @@ TEST_P(ClusterTest, AKilledNodesUsersAreLoggedOffWithinTheBoundAndLogOnElsewhere
     const int bobNumber = SeenOnline(*alice, "u02");
     ASSERT_EQ(bobNumber, bob->number());
 
+    // Stopped, the node reads nothing more: a line for bob sent now is never
+    // acknowledged, and A stores it once the node is gone.
+    ::kill(pid_t(node.processId()), SIGSTOP);
+    alice->send(MakeFrame({"MSG", QByteArray::number(bobNumber), "u02", "lost with the node"}, TrailingTab::Yes));
+    EXPECT_EQ(alice->take("MSG").value_or(Fields{}).value(3), "lost with the node");
     ::kill(pid_t(node.processId()), SIGKILL);
     ASSERT_TRUE(node.waitForFinished(5000));
     QElapsedTimer sinceKill;
@@ -258,8 +322,12 @@ TEST_P(ClusterTest, AKilledNodesUsersAreLoggedOffWithinTheBoundAndLogOnElsewhere
     EXPECT_LT(sinceKill.elapsed(), UdelBoundMs);
     EXPECT_FALSE(server().isOnline("u02"));
 
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server().linesInFlight() == 0; }));
     auto bobAgain = logOn("u02");
     EXPECT_EQ(SeenOnline(*alice, "u02"), bobAgain->number());
+    EXPECT_EQ(bobAgain->take("AMS").value_or(Fields{}).value(4), "lost with the node");
+    ASSERT_TRUE(bobAgain->sync());
+    EXPECT_FALSE(bobAgain->holds("AMS")) << "stored once";
 }
 
 VANTREL_ON_BOTH_STORES(ClusterTest);

@@ -44,6 +44,10 @@ protected:
             return m_server.call([&](ImServer &server) { return server.isOnline(userId); });
         }
         qsizetype roomCount() const { return m_server.call([](ImServer &server) { return server.roomCount(); }); }
+        std::size_t linesInFlight() const
+        {
+            return m_server.call([](ImServer &server) { return server.linesInFlight(); });
+        }
         qsizetype connectionCount() const
         {
             return m_server.call([](ImServer &server) { return server.connectionCount(); });

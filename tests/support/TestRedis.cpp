@@ -117,13 +117,18 @@ QString TestRedis::url() const
 
 bool TestRedis::publish(const QByteArray &channel, const QByteArray &message)
 {
+    return command({"PUBLISH", channel, message}).startsWith(':');
+}
+
+QByteArray TestRedis::command(const QByteArrayList &args)
+{
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, m_port);
     if (!socket.waitForConnected(2000))
-        return false;
-    QByteArray command = "*3\r\n$7\r\nPUBLISH\r\n";
-    for (const QByteArray &arg : {channel, message})
+        return {};
+    QByteArray command = '*' + QByteArray::number(args.size()) + "\r\n";
+    for (const QByteArray &arg : args)
         command += '$' + QByteArray::number(arg.size()) + "\r\n" + arg + "\r\n";
     socket.write(command);
-    return socket.waitForReadyRead(2000) && socket.readAll().startsWith(':');
+    return socket.waitForReadyRead(2000) ? socket.readAll() : QByteArray();
 }

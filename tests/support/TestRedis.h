@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayList>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
@@ -27,6 +28,8 @@ public:
 
     // Publishes on the channel as a node would; false when Redis does not answer.
     bool publish(const QByteArray &channel, const QByteArray &message);
+    // Any command; Redis's raw answer, empty when it does not answer.
+    QByteArray command(const QByteArrayList &args);
 
     quint16 port() const { return m_port; }
     QString url() const;
