@@ -1,6 +1,7 @@
 #include "server/bus/RedisBus.h"
 
 #include "server/EventLoop.h"
+#include "server/bus/BusBatch.h"
 #include "server/bus/RedisOnAsio.h"
 #include "wire/RetryPause.h"
 
@@ -8,6 +9,11 @@
 #include <hiredis/hiredis.h>
 
 #include <QUrl>
+
+#include <algorithm>
+
+#include <asio/io_context.hpp>
+#include <asio/post.hpp>
 
 namespace {
 
@@ -209,7 +215,8 @@ void RedisBus::OnChannel(redisAsyncContext *context, void *reply, void *)
             link->bus->m_onSubscribed();
     }
     else if (kind == "message" && r->element[2]->type == REDIS_REPLY_STRING)
-        link->bus->m_onMessage(QByteArray(r->element[2]->str, int(r->element[2]->len)));
+        for (const QByteArray &message : UnpackBusMessages(QByteArray(r->element[2]->str, int(r->element[2]->len))))
+            link->bus->m_onMessage(message);
 }
 
 bool RedisBus::isUp() const
@@ -222,9 +229,45 @@ void RedisBus::publish(const QByteArray &message)
     publishTo(m_channels.front(), message);
 }
 
+// Every node hears the bus's own channel and its own. So that each hears
+// what was published in the order it was, messages for everyone and
+// messages for one node are never held together: a switch from one to the
+// other sends what is held first. Messages for different single nodes
+// reach different listeners, and their order among each other matters to
+// none.
 void RedisBus::publishTo(const QByteArray &channel, const QByteArray &message)
 {
-    command({"PUBLISH", channel, message});
+    const bool forEveryone = channel == m_channels.front();
+    if (!m_held.empty() && forEveryone != m_heldForEveryone)
+        sendHeld();
+    m_heldForEveryone = forEveryone;
+    const auto held = std::find_if(m_held.begin(), m_held.end(), [&](const auto &h) { return h.first == channel; });
+    if (held != m_held.end())
+        held->second.append(message);
+    else
+        m_held.emplace_back(channel, QByteArrayList{message});
+    if (!std::exchange(m_sendPosted, true))
+        asio::post(m_io, [this, alive = std::weak_ptr<int>(m_lifetime)] {
+            if (!alive.lock())
+                return;
+            m_sendPosted = false;
+            sendHeld();
+        });
+}
+
+std::vector<std::vector<QByteArray>> RedisBus::heldCommands()
+{
+    std::vector<std::vector<QByteArray>> commands;
+    for (const auto &[channel, messages] : m_held)
+        commands.push_back({"PUBLISH", channel, PackBusMessages(messages)});
+    m_held.clear();
+    return commands;
+}
+
+void RedisBus::sendHeld()
+{
+    for (const std::vector<QByteArray> &args : heldCommands())
+        command(args);
 }
 
 void RedisBus::command(const std::vector<QByteArray> &args, OnReply done)
@@ -245,8 +288,10 @@ void RedisBus::command(const std::vector<QByteArray> &args, OnReply done)
     }
 }
 
-void RedisBus::commandsNow(const std::vector<std::vector<QByteArray>> &commands)
+void RedisBus::commandsNow(const std::vector<std::vector<QByteArray>> &last)
 {
+    std::vector<std::vector<QByteArray>> commands = heldCommands();
+    commands.insert(commands.end(), last.begin(), last.end());
     constexpr timeval quick{1, 0};
     redisContext *context = redisConnectWithTimeout(m_address.host.constData(), m_address.port, quick);
     if (context && !context->err) {

@@ -64,12 +64,15 @@ public:
     // listened to besides the bus's own.
     void listenAlso(const QByteArray &channel) { m_channels.push_back(channel); }
 
+    // What is published during one turn of the loop goes out at its end,
+    // one PUBLISH per channel carrying all of that channel's messages in
+    // order (see BusBatch.h).
     void publish(const QByteArray &message); // on the bus's own channel
     void publishTo(const QByteArray &channel, const QByteArray &message);
     void command(const std::vector<QByteArray> &args, OnReply done = {});
-    // Blocking, in order, for the last words of a node that stops: its own
-    // loop no longer runs by then.
-    void commandsNow(const std::vector<std::vector<QByteArray>> &commands);
+    // Blocking, in order and after what is still held for publishing, for
+    // the last words of a node that stops: its own loop no longer runs by then.
+    void commandsNow(const std::vector<std::vector<QByteArray>> &last);
 
     const RedisAddress &address() const { return m_address; }
     // Neither connection is lost: both are up (the channel subscribed), or
@@ -83,6 +86,8 @@ private:
     static void OnConnect(const redisAsyncContext *context, int status);
     static void OnDisconnect(const redisAsyncContext *context, int status);
     static void OnChannel(redisAsyncContext *context, void *reply, void *privdata);
+    void sendHeld();
+    std::vector<std::vector<QByteArray>> heldCommands();
 
     asio::io_context &m_io;
     RedisAddress m_address;
@@ -93,5 +98,10 @@ private:
     std::function<void()> m_commandsBack;
     std::unique_ptr<Link> m_commands;
     std::unique_ptr<Link> m_listener;
+    // Messages held until the end of the loop's turn, by channel in the order
+    // first used; either all for the bus's own channel or all for others.
+    std::vector<std::pair<QByteArray, QByteArrayList>> m_held;
+    bool m_heldForEveryone = false;
+    bool m_sendPosted = false;
     std::shared_ptr<int> m_lifetime = std::make_shared<int>();
 };

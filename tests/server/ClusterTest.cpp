@@ -219,6 +219,22 @@ TEST_P(ClusterTest, ALineItsRecipientsNodeNeverAcknowledgesIsStoredByTheSendersN
     }
 }
 
+// Several messages in one PUBLISH, as a node sends what it published during
+// one turn of its loop: each is heard, in order.
+TEST_P(ClusterTest, AllMessagesOfABatchAreHeardInOrder)
+{
+    auto alice = logOn("u01");
+    const QByteArray up = "7\nup\n" + QByteArray::number((7 << Cluster::NodeShift) + 1) + "\nu02\n3";
+    const QByteArray away = "7\nstc\n" + QByteArray::number((7 << Cluster::NodeShift) + 1) + "\nu02\n2\n"
+                            + MakeFrame({"STC", "u02", "2"}, TrailingTab::Yes);
+    const QByteArray batch = "*\n" + QByteArray::number(up.size()) + '\n' + up + QByteArray::number(away.size())
+                             + '\n' + away;
+    ASSERT_TRUE(m_redis->publish("vantrel:bus", batch));
+    EXPECT_EQ(SeenOnline(*alice, "u02"), (7 << Cluster::NodeShift) + 1);
+    EXPECT_EQ(alice->take("STC").value_or(Fields{}), (Fields{"STC", "u02", "2"}));
+    m_redis->publish("vantrel:bus", "7\nbye");
+}
+
 TEST_P(ClusterTest, ARoomWhoseMembersSitOnThreeNodes)
 {
     auto nodeB = startNode();
