@@ -21,6 +21,10 @@ struct ListNode {
     QByteArray id;
     int depth = 0;
     QByteArray displayName;
+    // A member's place in the directory that brought the list up to date, so
+    // that sending the list need not look every member up again; a hint,
+    // checked against the id, since the directory may have changed since.
+    qsizetype directoryIndex = -1;
 };
 
 struct AbsenceMessage {

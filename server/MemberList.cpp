@@ -33,6 +33,17 @@ QByteArray NodeFrame(QByteArrayView kind, int depth, QByteArrayView id, QByteArr
     return frame;
 }
 
+// At 50,000 members the lookup by id, a miss in the cache for every member,
+// was a third of sending the list and grew faster than the list.
+const Account *AccountOf(const Directory &directory, const ListNode &node)
+{
+    const QList<Account> &accounts = directory.accounts();
+    if (node.directoryIndex >= 0 && node.directoryIndex < accounts.size() &&
+        accounts[node.directoryIndex].id == node.id)
+        return &accounts[node.directoryIndex];
+    return directory.find(node.id);
+}
+
 } // namespace
 
 QByteArrayList CompanyListFrames(const Directory &directory)
@@ -56,7 +67,7 @@ QByteArray StoredNodeFrame(const Directory &directory, const ListNode &node)
     QByteArrayView defaultName = node.displayName;
     QByteArrayView mail;
     if (node.kind == "U") {
-        if (const Account *account = directory.find(node.id)) {
+        if (const Account *account = AccountOf(directory, node)) {
             defaultName = account->displayName;
             mail = account->mail;
         }

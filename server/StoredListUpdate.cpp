@@ -41,7 +41,14 @@ struct Arrivals {
 // it, made a logon cost the square of the company's size.
 QList<ListNode> UpdateStoredList(const Directory &directory, QList<ListNode> nodes, qint64 accountsSeen)
 {
-    nodes.removeIf([&](const ListNode &node) { return node.kind == "U" && !directory.find(node.id); });
+    const auto indexOf = [&directory](const Account *account) { return account - directory.accounts().constData(); };
+    for (ListNode &node : nodes) {
+        if (node.kind != "U")
+            continue;
+        const Account *account = directory.find(node.id);
+        node.directoryIndex = account ? indexOf(account) : -1;
+    }
+    nodes.removeIf([](const ListNode &node) { return node.kind == "U" && node.directoryIndex < 0; });
     QSet<QByteArray> listed;
     listed.reserve(nodes.size()); // grown in one step, not rehashed as it fills
     for (const ListNode &node : nodes)
@@ -97,9 +104,9 @@ QList<ListNode> UpdateStoredList(const Directory &directory, QList<ListNode> nod
         newMembers += arrivals[department].accounts.size();
     result.reserve(nodes.size() + newMembers + groupless.size());
     const QByteArray member("U"); // shared by every new node rather than made for each
-    auto addMembers = [&result, &member](const Arrivals &of, int depth) {
+    auto addMembers = [&result, &member, &indexOf](const Arrivals &of, int depth) {
         for (const Account *account : of.accounts)
-            result.append(ListNode{member, account->id, depth, account->displayName});
+            result.append(ListNode{member, account->id, depth, account->displayName, indexOf(account)});
     };
     qsizetype next = 0;
     for (const auto &[at, of] : placed) {

@@ -1,4 +1,5 @@
 #include "server/Directory.h"
+#include "server/MemberList.h"
 #include "server/StoredListUpdate.h"
 
 #include <gtest/gtest.h>
@@ -118,3 +119,35 @@ TEST(StoredListUpdateTest, RandomListsComeOutAsIfMembersWereAddedOneAtATime)
 }
 
 } // namespace
+
+// A list brought up to date with one directory may be sent after the accounts
+// changed: each member's frame names its own account's mail, whatever the
+// directory looked like when the list was updated.
+TEST(StoredListUpdateTest, FramesNameEachMembersAccountAfterTheDirectoryChanged)
+{
+    const auto person = [](const QByteArray &id, qint64 order) {
+        return Account{id, 0, "hash", "name " + id, id + "@example.jp", "A", false, order};
+    };
+    const Directory before({person("a1", 1), person("a2", 2), person("a3", 3)});
+    const QList<ListNode> updated = UpdateStoredList(before, {G("A", 0), U("a1", 1)}, 0);
+    ASSERT_EQ(updated.size(), 4);
+
+    const struct {
+        const char *what;
+        Directory now;
+    } cases[] = {
+        {"the same directory", Directory({person("a1", 1), person("a2", 2), person("a3", 3)})},
+        {"an account deleted before them", Directory({person("a2", 2), person("a3", 3)})},
+        {"an account imported before them", Directory({person("x0", 0), person("a1", 1), person("a2", 2),
+                                                       person("a3", 3)})},
+        {"fewer accounts than their places", Directory({person("a3", 3)})},
+    };
+    for (const auto &c : cases)
+        for (const ListNode &node : updated) {
+            if (node.kind != "U")
+                continue;
+            const QByteArray frame = StoredNodeFrame(c.now, node);
+            const QByteArray mail = c.now.find(node.id) ? node.id + "@example.jp" : QByteArray();
+            EXPECT_TRUE(frame.endsWith("\t" + mail + "\t")) << c.what << ": " << frame.toStdString();
+        }
+}
