@@ -78,11 +78,11 @@ void StoredList(benchmark::State &state)
     const Account &first = company.accounts().first();
     const QList<ListNode> stored{{"G", first.department, 0, first.department}, {"U", first.id, 1, first.displayName}};
     for (auto _ : state) {
-        const QList<ListNode> nodes = UpdateStoredList(company, stored, first.order);
+        const ::StoredList list = UpdateStoredList(company, stored, first.order);
         QByteArrayList frames;
-        frames.reserve(nodes.size());
-        for (const ListNode &node : nodes)
-            frames.append(StoredNodeFrame(company, node));
+        frames.reserve(list.nodes.size());
+        for (qsizetype i = 0; i < list.nodes.size(); ++i)
+            frames.append(StoredNodeFrame(list, i));
         if (frames.size() != company.accounts().size() + company.departments().size())
             state.SkipWithError("the list is incomplete");
         benchmark::DoNotOptimize(frames.data());

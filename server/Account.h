@@ -23,7 +23,8 @@ struct ListNode {
     QByteArray displayName;
     // A member's place in the directory that brought the list up to date, so
     // that sending the list need not look every member up again; a hint,
-    // checked against the id, since the directory may have changed since.
+    // checked against the id. A member who joined at that update has no id or
+    // name here: both are its account's, at this place in that directory.
     qsizetype directoryIndex = -1;
 };
 

@@ -374,16 +374,17 @@ void ImServer::completeLogon(Connection &connection, const Account &account)
 Connection::FrameSource ImServer::listSource(const QByteArray &userId)
 {
     // A list on its way to the disk is the user's latest.
-    std::optional<QList<ListNode>> stored = m_unwrittenLists.contains(userId)
-                                                ? std::optional(m_unwrittenLists.value(userId).second)
-                                                : storedListOf(userId);
+    std::optional<StoredList> stored = m_unwrittenLists.contains(userId)
+                                           ? std::optional(StoredList{m_directory, m_unwrittenLists.value(userId).second})
+                                           : storedListOf(userId);
     if (!stored) {
         return [frames = m_companyList, next = qsizetype(0)]() mutable -> std::optional<QByteArray> {
             return next < frames.size() ? std::optional(frames[next++]) : std::nullopt;
         };
     }
-    return [this, nodes = std::move(*stored), next = qsizetype(0)]() mutable -> std::optional<QByteArray> {
-        return next < nodes.size() ? std::optional(StoredNodeFrame(m_directory, nodes[next++])) : std::nullopt;
+    // Sent as the directory was at the logon, as the company list is, even if the accounts change meanwhile.
+    return [list = std::move(*stored), next = qsizetype(0)]() mutable -> std::optional<QByteArray> {
+        return next < list.nodes.size() ? std::optional(StoredNodeFrame(list, next++)) : std::nullopt;
     };
 }
 

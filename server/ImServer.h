@@ -6,6 +6,7 @@
 #include "server/StoreWriter.h"
 #include "server/Connection.h"
 #include "server/Directory.h"
+#include "server/StoredListUpdate.h"
 #include "server/PasswordChecks.h"
 #include "server/RoomTable.h"
 #include "server/ServerOptions.h"
@@ -95,7 +96,7 @@ private:
     void refreshAccounts();
     std::optional<qint64> readAccountsVersion();
     // The owner's stored list with the accounts added or deleted since.
-    std::optional<QList<ListNode>> storedListOf(const QByteArray &owner) const;
+    std::optional<StoredList> storedListOf(const QByteArray &owner) const;
     void onFrame(Connection &connection, const FieldList &fields) override;
     void onUnusableFrame(Connection &connection, const QString &reason) override;
     void onClosed(Connection &connection) override;

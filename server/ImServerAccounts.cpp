@@ -78,10 +78,10 @@ void ImServer::refreshAccounts()
     }
 }
 
-std::optional<QList<ListNode>> ImServer::storedListOf(const QByteArray &owner) const
+std::optional<StoredList> ImServer::storedListOf(const QByteArray &owner) const
 {
     std::optional<QList<ListNode>> stored = m_store->storedList(owner);
-    if (stored)
-        stored = UpdateStoredList(m_directory, *std::move(stored), m_store->accountsSeenBy(owner));
-    return stored;
+    if (!stored)
+        return std::nullopt;
+    return UpdateStoredList(m_directory, *std::move(stored), m_store->accountsSeenBy(owner));
 }

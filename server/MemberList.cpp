@@ -1,6 +1,7 @@
 #include "server/MemberList.h"
 
 #include "server/Directory.h"
+#include "server/StoredListUpdate.h"
 #include "wire/FieldList.h"
 #include "wire/Fields.h"
 #include "wire/FrameText.h"
@@ -24,13 +25,15 @@ QByteArray NodeFrame(QByteArrayView kind, int depth, QByteArrayView id, QByteArr
 
 // At 50,000 members the lookup by id, a miss in the cache for every member,
 // was a third of sending the list and grew faster than the list.
-const Account *AccountOf(const Directory &directory, const ListNode &node)
+std::optional<AccountText> TextOf(const Directory &directory, const ListNode &node)
 {
-    const QList<Account> &accounts = directory.accounts();
-    if (node.directoryIndex >= 0 && node.directoryIndex < accounts.size() &&
-        accounts[node.directoryIndex].id == node.id)
-        return &accounts[node.directoryIndex];
-    return directory.find(node.id);
+    if (node.directoryIndex >= 0 && node.directoryIndex < directory.accounts().size()) {
+        const AccountText text = directory.text(node.directoryIndex);
+        if (node.id.isEmpty() || text.id == node.id)
+            return text;
+    }
+    const qsizetype index = node.id.isEmpty() ? -1 : directory.indexOf(node.id);
+    return index < 0 ? std::nullopt : std::optional(directory.text(index));
 }
 
 } // namespace
@@ -50,20 +53,26 @@ QByteArrayList CompanyListFrames(const Directory &directory)
     return frames;
 }
 
-QByteArray StoredNodeFrame(const Directory &directory, const ListNode &node)
+QByteArray StoredNodeFrame(const StoredList &list, qsizetype at)
 {
+    const ListNode &node = list.nodes[at];
     // Views, not copies: a copy would write to each account's shared text.
+    QByteArrayView id = node.id;
+    QByteArrayView name = node.displayName;
     QByteArrayView defaultName = node.displayName;
     QByteArrayView mail;
     if (node.kind == "U") {
-        if (const Account *account = AccountOf(directory, node)) {
+        if (const std::optional<AccountText> account = TextOf(list.directory, node)) {
+            id = account->id;
+            if (node.id.isEmpty()) // a member who joined when the list was brought up to date
+                name = account->displayName;
             defaultName = account->displayName;
             mail = account->mail;
         }
-    } else if (node.kind == "G" && directory.hasDepartment(node.id)) {
+    } else if (node.kind == "G" && list.directory.hasDepartment(node.id)) {
         defaultName = node.id; // a "G" group's default name is its department's
     }
-    return NodeFrame(node.kind, node.depth, node.id, node.displayName, defaultName, mail);
+    return NodeFrame(node.kind, node.depth, id, name, defaultName, mail);
 }
 
 std::optional<ListNode> ParseUploadedNode(const FieldList &fields)

@@ -1,10 +1,5 @@
 #include "server/StoredListUpdate.h"
 
-#include "server/Directory.h"
-
-#include <QHash>
-#include <QSet>
-
 #include <algorithm>
 
 namespace {
@@ -29,53 +24,54 @@ QList<qsizetype> SubtreeEnds(const QList<ListNode> &nodes)
 
 // New members of one department, and where they go.
 struct Arrivals {
-    QList<const Account *> accounts; // in the company's order
-    qsizetype group = -1;            // the department's first group that takes members, or none
-    int depth = 0;                   // the members' depth under it
+    QList<qsizetype> members; // their places in the directory, in the company's order
+    qsizetype group = -1;     // the department's first group that takes members, or none
+    int depth = 0;            // the members' depth under it
 };
 
 } // namespace
 
 // Built in one pass over the list and one over the accounts: a member added
 // one at a time, each searching for its group and shifting the list behind
-// it, made a logon cost the square of the company's size.
-QList<ListNode> UpdateStoredList(const Directory &directory, QList<ListNode> nodes, qint64 accountsSeen)
+// it, made a logon cost the square of the company's size. New members' nodes
+// hold only their places: taking their texts would write to each account's
+// shared text, and at 50,000 members the accounts, read department by
+// department, no longer stay in the cache.
+StoredList UpdateStoredList(Directory directory, QList<ListNode> nodes, qint64 accountsSeen)
 {
-    const auto indexOf = [&directory](const Account *account) { return account - directory.accounts().constData(); };
+    const QList<Account> &accounts = directory.accounts();
+    QList<bool> listed(accounts.size(), false);
     for (ListNode &node : nodes) {
         if (node.kind != "U")
             continue;
-        const Account *account = directory.find(node.id);
-        node.directoryIndex = account ? indexOf(account) : -1;
+        node.directoryIndex = directory.indexOf(node.id);
+        if (node.directoryIndex >= 0)
+            listed[node.directoryIndex] = true;
     }
     nodes.removeIf([](const ListNode &node) { return node.kind == "U" && node.directoryIndex < 0; });
-    QSet<QByteArray> listed;
-    listed.reserve(nodes.size()); // grown in one step, not rehashed as it fills
-    for (const ListNode &node : nodes)
-        if (node.kind == "U")
-            listed.insert(node.id);
 
-    QHash<QByteArray, Arrivals> arrivals;
-    QList<QByteArray> departments; // in the order of their first new member
-    for (const Account &account : directory.accounts()) {
-        if (account.order <= accountsSeen || listed.contains(account.id))
+    QList<Arrivals> arrivals(directory.departments().size()); // by department number
+    QList<int> departments;                                  // in the order of their first new member
+    for (qsizetype i = 0; i < accounts.size(); ++i) {
+        if (accounts[i].order <= accountsSeen || listed[i])
             continue;
-        Arrivals &of = arrivals[account.department];
-        if (of.accounts.isEmpty())
-            departments.append(account.department);
-        of.accounts.append(&account);
+        const int department = directory.departmentOf(i);
+        Arrivals &of = arrivals[department];
+        if (of.members.isEmpty())
+            departments.append(department);
+        of.members.append(i);
     }
     if (departments.isEmpty())
-        return nodes;
+        return {std::move(directory), std::move(nodes)};
 
     for (qsizetype i = 0; i < nodes.size(); ++i) {
         const ListNode &node = nodes[i];
         if (node.kind != "G" || node.depth > DeepestGroupWithMembers)
             continue;
-        const auto it = arrivals.find(node.id);
-        if (it != arrivals.end() && it->group < 0) {
-            it->group = i;
-            it->depth = node.depth + 1;
+        const int department = directory.departmentNumber(node.id);
+        if (department >= 0 && arrivals[department].group < 0) {
+            arrivals[department].group = i;
+            arrivals[department].depth = node.depth + 1;
         }
     }
 
@@ -84,9 +80,11 @@ QList<ListNode> UpdateStoredList(const Directory &directory, QList<ListNode> nod
     // members come first, since a shallower member would close its subtree.
     const QList<qsizetype> ends = SubtreeEnds(nodes);
     QList<std::pair<qsizetype, const Arrivals *>> placed; // by insertion point
-    QList<QByteArray> groupless;
-    for (const QByteArray &department : departments) {
+    QList<int> groupless;
+    qsizetype newMembers = 0;
+    for (const int department : departments) {
         const Arrivals &of = arrivals[department];
+        newMembers += of.members.size();
         if (of.group < 0)
             groupless.append(department);
         else
@@ -99,14 +97,11 @@ QList<ListNode> UpdateStoredList(const Directory &directory, QList<ListNode> nod
     });
 
     QList<ListNode> result;
-    qsizetype newMembers = 0;
-    for (const QByteArray &department : departments)
-        newMembers += arrivals[department].accounts.size();
     result.reserve(nodes.size() + newMembers + groupless.size());
     const QByteArray member("U"); // shared by every new node rather than made for each
-    auto addMembers = [&result, &member, &indexOf](const Arrivals &of, int depth) {
-        for (const Account *account : of.accounts)
-            result.append(ListNode{member, account->id, depth, account->displayName, indexOf(account)});
+    auto addMembers = [&result, &member](const Arrivals &of, int depth) {
+        for (const qsizetype i : of.members)
+            result.append(ListNode{member, {}, depth, {}, i});
     };
     qsizetype next = 0;
     for (const auto &[at, of] : placed) {
@@ -116,9 +111,10 @@ QList<ListNode> UpdateStoredList(const Directory &directory, QList<ListNode> nod
     }
     while (next < nodes.size())
         result.append(std::move(nodes[next++]));
-    for (const QByteArray &department : groupless) {
-        result.append(ListNode{"G", department, 0, department});
+    for (const int department : groupless) {
+        const QByteArray &name = directory.departments()[department];
+        result.append(ListNode{"G", name, 0, name});
         addMembers(arrivals[department], 1);
     }
-    return result;
+    return {std::move(directory), std::move(result)};
 }

@@ -16,12 +16,12 @@ Account Member(const QByteArray &id, const QByteArray &department, qint64 order)
 ListNode G(const QByteArray &id, int depth) { return ListNode{"G", id, depth, id}; }
 ListNode U(const QByteArray &id, int depth) { return ListNode{"U", id, depth, "name " + id}; }
 
-std::string Shown(const QList<ListNode> &nodes)
+// The frames a logon sends for the list, one a line.
+std::string Shown(const StoredList &list)
 {
     std::string text;
-    for (const ListNode &node : nodes)
-        text += std::string(node.depth, ' ') + node.kind.toStdString() + ":" + node.id.toStdString() + " " +
-                node.displayName.toStdString() + "\n";
+    for (qsizetype i = 0; i < list.nodes.size(); ++i)
+        text += StoredNodeFrame(list, i).replace('\t', ' ').toStdString() + "\n";
     return text;
 }
 
@@ -85,9 +85,9 @@ TEST(StoredListUpdateTest, NewMembersJoinTheirGroupsAndDeletedOnesLeave)
           U("a3", 1)}},
     };
     for (const Case &c : cases) {
-        const QList<ListNode> updated = UpdateStoredList(directory, c.stored, 2);
-        EXPECT_EQ(Shown(updated), Shown(c.expected)) << c.what;
-        EXPECT_EQ(Shown(updated), Shown(OneAtATime(directory, c.stored, 2))) << c.what;
+        const StoredList updated = UpdateStoredList(directory, c.stored, 2);
+        EXPECT_EQ(Shown(updated), Shown({directory, c.expected})) << c.what;
+        EXPECT_EQ(Shown(updated), Shown({directory, OneAtATime(directory, c.stored, 2)})) << c.what;
     }
 }
 
@@ -112,26 +112,30 @@ TEST(StoredListUpdateTest, RandomListsComeOutAsIfMembersWereAddedOneAtATime)
             depth = stored.last().depth;
         }
         const qint64 seen = random() % 30;
-        ASSERT_EQ(Shown(UpdateStoredList(directory, stored, seen)), Shown(OneAtATime(directory, stored, seen)))
+        ASSERT_EQ(Shown(UpdateStoredList(directory, stored, seen)), Shown({directory, OneAtATime(directory, stored, seen)}))
             << "round " << round << "\n"
-            << Shown(stored);
+            << Shown({directory, stored});
     }
 }
 
 } // namespace
 
-// A list brought up to date with one directory may be sent after the accounts
-// changed: each member's frame names its own account's mail, whatever the
-// directory looked like when the list was updated.
-TEST(StoredListUpdateTest, FramesNameEachMembersAccountAfterTheDirectoryChanged)
+// A list brought up to date is sent with the directory it was brought up to
+// date against: its new members are named by their places in it. The members
+// the user listed carry their places as hints, which are checked against their
+// ids, so that such a node sent with a changed directory still names its own
+// account's mail.
+TEST(StoredListUpdateTest, FramesNameEachMembersOwnAccount)
 {
     const auto person = [](const QByteArray &id, qint64 order) {
         return Account{id, 0, "hash", "name " + id, id + "@example.jp", "A", false, order};
     };
     const Directory before({person("a1", 1), person("a2", 2), person("a3", 3)});
-    const QList<ListNode> updated = UpdateStoredList(before, {G("A", 0), U("a1", 1)}, 0);
-    ASSERT_EQ(updated.size(), 4);
+    const StoredList updated = UpdateStoredList(before, {G("A", 0), U("a1", 1), U("a2", 1)}, 2);
+    ASSERT_EQ(updated.nodes.size(), 4);
+    EXPECT_EQ(StoredNodeFrame(updated, 3), "LSETD\tU\t1\ta3\t\tname a3\tname a3\ta3@example.jp\t");
 
+    const QList<ListNode> listed = updated.nodes.mid(1, 2);
     const struct {
         const char *what;
         Directory now;
@@ -142,12 +146,13 @@ TEST(StoredListUpdateTest, FramesNameEachMembersAccountAfterTheDirectoryChanged)
                                                        person("a3", 3)})},
         {"fewer accounts than their places", Directory({person("a3", 3)})},
     };
-    for (const auto &c : cases)
-        for (const ListNode &node : updated) {
-            if (node.kind != "U")
-                continue;
-            const QByteArray frame = StoredNodeFrame(c.now, node);
-            const QByteArray mail = c.now.find(node.id) ? node.id + "@example.jp" : QByteArray();
+    for (const auto &c : cases) {
+        const StoredList sent{c.now, listed};
+        for (qsizetype i = 0; i < sent.nodes.size(); ++i) {
+            const QByteArray &id = sent.nodes[i].id;
+            const QByteArray frame = StoredNodeFrame(sent, i);
+            const QByteArray mail = c.now.find(id) ? id + "@example.jp" : QByteArray();
             EXPECT_TRUE(frame.endsWith("\t" + mail + "\t")) << c.what << ": " << frame.toStdString();
         }
+    }
 }
