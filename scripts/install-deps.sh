@@ -10,6 +10,7 @@ packages=(
     postgresql
     qt6-translations-l10n
     libgtest-dev libgmock-dev libbenchmark-dev libsodium-dev libasio-dev libhiredis-dev redis-server
+    libgnutls28-dev libssl-dev
     clang libclang-rt-14-dev
     fonts-ipafont-gothic
     openssl ca-certificates

@@ -55,15 +55,15 @@ std::span<char> SharedReadBuffer();
 // the thread share, so an idle connection costs no buffer.
 std::unique_ptr<ByteStream> PlainStream(asio::ip::tcp::socket socket);
 
-namespace asio::ssl {
-class context;
-}
+// The server's certificate, key and the TLS versions it offers, shared by
+// its streams.
+class TlsCredentials;
 // TLS over the socket, as the server's side of it; the handshake is made by
-// asyncStart(). The library's buffers are given back once the connection has
-// been quiet for `quietAfter`.
-std::unique_ptr<ByteStream> TlsStream(asio::ip::tcp::socket socket, asio::ssl::context &context,
+// asyncStart(). Its buffers are given back once the connection has been
+// quiet for `quietAfter`.
+std::unique_ptr<ByteStream> TlsStream(asio::ip::tcp::socket socket, TlsCredentials &credentials,
                                       std::chrono::milliseconds quietAfter);
 // TLS 1.2 or later with the PEM certificate chain and key; nothing, and why,
 // when they cannot be read or do not belong together.
-std::shared_ptr<asio::ssl::context> TlsServerContext(const QString &certificateFile, const QString &keyFile,
+std::shared_ptr<TlsCredentials> TlsServerCredentials(const QString &certificateFile, const QString &keyFile,
                                                      QString *error);

@@ -42,7 +42,7 @@ depends() { relation Depends "$@"; }
 [ "$(field "$server" Version)" = "$version" ] || fail "server version $(field "$server" Version)"
 # What the linker saw, and what Qt loads by name at run time.
 depends "$client" libqt6widgets6 libqt6network6 libqt6gui6 libstdc++6 qt6-translations-l10n
-depends "$server" libqt6sql6 libqt6network6 libsodium23 libqt6sql6-sqlite adduser libssl3
+depends "$server" libqt6sql6 libqt6network6 libsodium23 libqt6sql6-sqlite adduser libgnutls30
 # Loaded only when asked for: TLS's trust store, the PostgreSQL driver.
 relation Recommends "$client" ca-certificates
 relation Recommends "$server" libqt6sql6-psql

@@ -62,10 +62,10 @@ TEST(TlsServerProgramTest, RefusesToStartWithACertificateOrKeyItCannotUse)
         QString reason; // and the words that say why
     } cases[] = {
         {"missing certificate", missing, pair.key, missing, "No such file"},
-        {"certificate that is not PEM", notPem, pair.key, notPem, "no start line"},
+        {"certificate that is not PEM", notPem, pair.key, notPem, "no PEM certificate"},
         {"a folder as the certificate", dir.path(), pair.key, dir.path(), "cannot use the certificate"},
         {"missing key", pair.certificate, missing, missing, "No such file"},
-        {"key of another certificate", pair.certificate, other.key, other.key, "mismatch"},
+        {"key of another certificate", pair.certificate, other.key, other.key, "does not belong"},
         {"key behind a passphrase", pair.certificate, protectedKey, protectedKey, "passphrase"},
     };
     for (const auto &c : cases) {

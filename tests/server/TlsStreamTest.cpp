@@ -1,12 +1,11 @@
 // The server's TLS stream on one end of a loopback connection and an OpenSSL
-// client on the other, both driven by hand: what the stream writes reaches the
+// client (the other common library) on the other, both driven by hand: what the stream writes reaches the
 // client whole and in order, what waited for a full socket included.
 #include "TestCertificates.h"
 #include "server/ByteStream.h"
 
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
-#include <asio/ssl/context.hpp>
 #include <gtest/gtest.h>
 #include <openssl/ssl.h>
 
@@ -30,14 +29,14 @@ protected:
         ASSERT_TRUE(certificates.ok());
         const TestCertificates::Files files = certificates.serverFiles(QStringLiteral("IP:127.0.0.1"));
         QString error;
-        context = TlsServerContext(files.certificate, files.key, &error);
-        ASSERT_TRUE(context) << error.toStdString();
+        credentials = TlsServerCredentials(files.certificate, files.key, &error);
+        ASSERT_TRUE(credentials) << error.toStdString();
 
         asio::ip::tcp::acceptor acceptor(io, {asio::ip::address_v4::loopback(), 0});
         clientSocket.connect(acceptor.local_endpoint());
         clientSocket.non_blocking(true);
         // The buffers are given back after any pause of a millisecond.
-        stream = TlsStream(acceptor.accept(), *context, std::chrono::milliseconds(1));
+        stream = TlsStream(acceptor.accept(), *credentials, std::chrono::milliseconds(1));
 
         // The client does not check the certificate: the server's side is tested.
         SSL_set_fd(client.get(), static_cast<int>(clientSocket.native_handle()));
@@ -70,7 +69,7 @@ protected:
     }
 
     TestCertificates certificates;
-    std::shared_ptr<asio::ssl::context> context;
+    std::shared_ptr<TlsCredentials> credentials;
     asio::io_context io;
     asio::ip::tcp::socket clientSocket{io};
     std::unique_ptr<ByteStream> stream;
