@@ -46,6 +46,11 @@ constexpr std::size_t RecordBytes = 16 * 1024;
 // The most one record takes on the wire: header, text, padding and tag.
 constexpr std::size_t WireRecordBytes = 5 + RecordBytes + 256;
 
+// Records without text (warnings, requests to renegotiate) that one read
+// passes over; a client that sends more at once only keeps the loop busy,
+// and its connection ends with the last one's reason.
+constexpr int MaxStrayRecords = 16;
+
 // TLS 1.2 and 1.3 only, with the library's usual choice of ciphers.
 constexpr char Priorities[] = "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2";
 
@@ -181,7 +186,10 @@ public:
     }
 
 private:
-    bool pending() const { return m_inUsed < m_in.size() || gnutls_record_check_pending(m_session) > 0; }
+    bool pending() const
+    {
+        return m_inUsed < m_in.size() || (m_session && gnutls_record_check_pending(m_session) > 0);
+    }
 
     // The library's session holds the descriptor's number through this
     // stream: once the socket is closed it may be another connection's.
@@ -193,11 +201,13 @@ private:
         const std::span<char> shared = SharedReadBuffer();
         std::size_t got = 0;
         ssize_t rc = 0;
+        int strays = 0;
         while (got < shared.size() && (got == 0 || pending())) {
             rc = gnutls_record_recv(m_session, shared.data() + got, shared.size() - got);
             if (rc > 0)
                 got += static_cast<std::size_t>(rc);
-            else if (rc == 0 || rc == GNUTLS_E_AGAIN || gnutls_error_is_fatal(static_cast<int>(rc)))
+            else if (rc == 0 || rc == GNUTLS_E_AGAIN || gnutls_error_is_fatal(static_cast<int>(rc)) ||
+                     ++strays > MaxStrayRecords)
                 break;
             // else: interrupted, a warning alert, or a TLS 1.2 client asking
             // to renegotiate, which is not done: read on.
