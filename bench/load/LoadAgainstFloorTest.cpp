@@ -47,6 +47,8 @@ TEST_F(LoadAgainstFloor, LogsOnRoutesAndTimesEveryMessage)
     EXPECT_GT(loop.messages, 100);
     EXPECT_GT(loop.p50Ms, 0);
     EXPECT_GE(loop.p99Ms, loop.p50Ms);
+    EXPECT_GT(loop.deliveryP50Ms, 0);
+    EXPECT_GE(loop.deliveryP99Ms, loop.deliveryP50Ms);
     // After the drain every message has been delivered once and copied back once.
     EXPECT_EQ(engine.inFlight(), 0);
     EXPECT_EQ(engine.counters().copies, engine.counters().sent);

@@ -57,6 +57,7 @@ LoadEngine::LoadEngine(LoadTarget target, int count, int first, int textBytes)
         client.partner = "L" + std::to_string(first + (i + 1) % count);
     }
     m_latencies.reserve(1 << 20);
+    m_deliveryLatencies.reserve(1 << 20);
 }
 
 LoadEngine::~LoadEngine()
@@ -266,13 +267,18 @@ void LoadEngine::handleLine(LoadClient &client, std::string_view line)
         queue(client, PingAnswer(m_target.dialect, meaning.text));
         return;
     case Kind::Delivery:
-        ++m_counters.deliveries;
-        return;
     case Kind::Copy:
         break;
     }
+    // Every line's text starts with the time it was due.
     std::int64_t stamp = 0;
     std::from_chars(meaning.text.data(), meaning.text.data() + meaning.text.size(), stamp);
+    if (meaning.kind == Kind::Delivery) {
+        ++m_counters.deliveries;
+        if (m_recording)
+            m_deliveryLatencies.push_back(NowNs() - stamp);
+        return;
+    }
     ++m_counters.copies;
     if (client.inFlight > 0) {
         --client.inFlight;

@@ -81,9 +81,16 @@ public:
     // A client that is greeted disconnects instead of logging on: what a
     // connection costs the server before the password check (TLS's handshake).
     void setGreetingOnly(bool on) { m_greetingOnly = on; }
-    // Latencies of the copies that arrive while recording.
+    // Latencies of the copies, and of the lines at their recipients, that
+    // arrive while recording.
     void setRecording(bool on) { m_recording = on; }
     std::vector<std::int64_t> &latencies() { return m_latencies; }
+    std::vector<std::int64_t> &deliveryLatencies() { return m_deliveryLatencies; }
+    void clearLatencies()
+    {
+        m_latencies.clear();
+        m_deliveryLatencies.clear();
+    }
 
     // A message to the client's partner, stamped with `stampNs` (the time it
     // was due, for the fixed rate, so a server that falls behind shows it).
@@ -145,4 +152,5 @@ private:
     bool m_recording = false;
     bool m_greetingOnly = false;
     std::vector<std::int64_t> m_latencies;
+    std::vector<std::int64_t> m_deliveryLatencies;
 };

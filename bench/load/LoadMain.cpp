@@ -210,8 +210,10 @@ void PrintStorm(const char *name, const StormResult &storm, int clients, Results
 
 void PrintRouting(const char *name, int round, const RoutingResult &r, Results &results)
 {
-    std::printf("round %d %s: %ld messages in %.2f s = %.0f msgs/s; copy back p50 %.2f ms, p99 %.2f ms", round, name,
-                r.messages, r.seconds, r.messagesPerSecond, r.p50Ms, r.p99Ms);
+    std::printf("round %d %s: %ld messages in %.2f s = %.0f msgs/s; copy back p50 %.2f ms, p99 %.2f ms; "
+                "delivery p50 %.2f ms, p99 %.2f ms",
+                round, name, r.messages, r.seconds, r.messagesPerSecond, r.p50Ms, r.p99Ms, r.deliveryP50Ms,
+                r.deliveryP99Ms);
     if (r.serverCpuSeconds > 0)
         std::printf("; server %.2f CPU-s = %.3f per 10,000", r.serverCpuSeconds, r.cpuPer10k);
     std::printf("\n");
@@ -219,6 +221,8 @@ void PrintRouting(const char *name, int round, const RoutingResult &r, Results &
     results.add(key + "_msgs_per_s", r.messagesPerSecond);
     results.add(key + "_p50_ms", r.p50Ms);
     results.add(key + "_p99_ms", r.p99Ms);
+    results.add(key + "_delivery_p50_ms", r.deliveryP50Ms);
+    results.add(key + "_delivery_p99_ms", r.deliveryP99Ms);
     if (r.serverCpuSeconds > 0)
         results.add(key + "_cpu_per_10k", r.cpuPer10k);
     if (r.cpuEachSeconds.empty() || r.messages <= 0)

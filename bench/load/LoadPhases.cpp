@@ -39,6 +39,8 @@ RoutingResult Finish(LoadEngine &engine, const ProcessProbe &server, long copies
     result.messagesPerSecond = static_cast<double>(result.messages) / result.seconds;
     result.p50Ms = PercentileMs(engine.latencies(), 0.50);
     result.p99Ms = PercentileMs(engine.latencies(), 0.99);
+    result.deliveryP50Ms = PercentileMs(engine.deliveryLatencies(), 0.50);
+    result.deliveryP99Ms = PercentileMs(engine.deliveryLatencies(), 0.99);
     if (server.active()) {
         result.serverCpuSeconds = server.sample().cpuSeconds - cpuBefore;
         if (result.messages > 0)
@@ -147,7 +149,7 @@ RoutingResult ClosedLoop(LoadEngine &engine, const ProcessProbe &server, int win
         for (int k = 0; k < window; ++k)
             engine.sendMessage(client, now);
     RunFor(engine, warmupSeconds);
-    engine.latencies().clear();
+    engine.clearLatencies();
     const long copiesBefore = engine.counters().copies;
     const double cpuBefore = server.sample().cpuSeconds;
     const std::vector<double> eachBefore = server.cpuEach();
@@ -186,7 +188,7 @@ RoutingResult FixedRate(LoadEngine &engine, const ProcessProbe &server, double r
         const std::int64_t now = NowNs();
         if (!measuring && now >= measureFrom) {
             measuring = true;
-            engine.latencies().clear();
+            engine.clearLatencies();
             copiesBefore = engine.counters().copies;
             cpuBefore = server.sample().cpuSeconds;
             eachBefore = server.cpuEach();

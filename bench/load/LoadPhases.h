@@ -38,6 +38,8 @@ struct RoutingResult {
     double messagesPerSecond = 0;
     double p50Ms = 0;
     double p99Ms = 0;
+    double deliveryP50Ms = 0; // the line at its recipient, from the time it was due
+    double deliveryP99Ms = 0;
     double serverCpuSeconds = 0;
     double cpuPer10k = 0;    // server CPU seconds per 10,000 messages
     std::vector<double> cpuEachSeconds; // of each process watched, when there are several

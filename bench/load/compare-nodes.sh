@@ -154,8 +154,10 @@ END {
     row("saturated routing, msgs/s, " clients " clients", "saturated_msgs_per_s")
     row("copy-back p50 ms at saturation", "saturated_p50_ms")
     row("copy-back p99 ms at saturation", "saturated_p99_ms")
+    row("delivery p99 ms at saturation", "saturated_delivery_p99_ms")
     row("copy-back p50 ms at a fixed 5,000 msgs/s", "fixed_rate_p50_ms")
     row("copy-back p99 ms at a fixed 5,000 msgs/s", "fixed_rate_p99_ms")
+    row("delivery p99 ms at a fixed 5,000 msgs/s (the line at its recipient)", "fixed_rate_delivery_p99_ms")
     row("server CPU-s per 10,000 msgs at saturation (3 nodes: with Redis)", "saturated_cpu_per_10k")
     row("server CPU-s per 10,000 msgs at 5,000/s (3 nodes: with Redis)", "fixed_rate_cpu_per_10k")
     print ""
