@@ -515,8 +515,12 @@ void ImServer::onMessage(Connection &connection, Session &session, const FieldLi
     if (isOnline(peer)) {
         if (m_cluster && lineToOtherNode(connection, session, peer, number, text, stamp, copy))
             return;
-        sendTo(peer, number, MakeFrame({"MSG", session.userId, session.userId, text, stamp}, TrailingTab::Yes));
+        // The copy goes first: the sender's own line reaches their window only
+        // through it, right after Enter, while the recipient is not waiting
+        // for anything. Both are queued in this same turn, so the receipt
+        // still never goes for a line that was not handed over.
         connection.send(copy);
+        sendTo(peer, number, MakeFrame({"MSG", session.userId, session.userId, text, stamp}, TrailingTab::Yes));
         return;
     }
     // The peer left while the window was open: the line waits for the next logon.
