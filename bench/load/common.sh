@@ -7,6 +7,7 @@
 #   import_accounts BIN CACHE N      the N accounts L0..L(N-1) (password pwI) in CACHE
 #   port_in_log LOG, free_loopback_port   from scripts/ports.sh
 #   launch_server BIN LOG ARGS...    starts BIN ARGS... with stderr to LOG; sets pid and port
+#   routing_figures TAG FILE         the routing round lines of a load run, as "TAG KEY VALUE" lines
 #
 # A script sets its own EXIT trap (it knows what else to clean up), e.g.
 #   trap 'stop_server; rm -rf "$work"' EXIT
@@ -58,4 +59,14 @@ launch_server() {
     "$bin" "$@" 2>> "$log" &
     pid=$!
     port=$(port_in_log "$log") || { printf 'bench: the server did not start; see %s\n' "$log" >&2; return 1; }
+}
+
+# What the load generator's routing round lines say, one "TAG KEY VALUE" line
+# each: msgs/s, copy-back p50 and p99, delivery p99, and server CPU-s per
+# 10,000 messages, for the saturated and the fixed-rate rounds.
+routing_figures() {
+    local tag=$1 file=$2
+    sed -n "s/^round [0-9]* \(saturated\|fixed_rate\): .* = \([0-9.]*\) msgs\/s; copy back p50 \([0-9.]*\) ms, p99 \([0-9.]*\) ms; delivery p50 [0-9.]* ms, p99 \([0-9.]*\) ms.*/$tag \1_msgs_per_s \2\n$tag \1_p50_ms \3\n$tag \1_p99_ms \4\n$tag \1_delivery_p99_ms \5/p" \
+        "$file"
+    sed -n "s/^round [0-9]* \(saturated\|fixed_rate\): .* = \([0-9.]*\) per 10,000$/$tag \1_cpu_per_10k \2/p" "$file"
 }

@@ -69,10 +69,7 @@ say "importing $clients accounts into PostgreSQL at the real hash cost"
 # The round lines of one pass go to the rounds file as "SETUP KEY VALUE".
 collect() {
     local setup=$1 file=$2
-    sed -n "s/^round [0-9]* \(saturated\|fixed_rate\): .* = \([0-9.]*\) msgs\/s; copy back p50 \([0-9.]*\) ms, p99 \([0-9.]*\) ms; delivery p50 [0-9.]* ms, p99 \([0-9.]*\) ms.*/$setup \1_msgs_per_s \2\n$setup \1_p50_ms \3\n$setup \1_p99_ms \4\n$setup \1_delivery_p99_ms \5/p" \
-        "$file" >> "$rounds_file"
-    sed -n "s/^round [0-9]* \(saturated\|fixed_rate\): .* = \([0-9.]*\) per 10,000$/$setup \1_cpu_per_10k \2/p" \
-        "$file" >> "$rounds_file"
+    routing_figures "$setup" "$file" >> "$rounds_file"
     # Three nodes: processes 1-3 are the nodes, 4 is Redis.
     sed -n "s/^round [0-9]* \(saturated\|fixed_rate\) by process, CPU-s per 10,000: \([0-9.]*\) \([0-9.]*\) \([0-9.]*\) \([0-9.]*\)$/$setup \1_node1 \2\n$setup \1_node2 \3\n$setup \1_node3 \4\n$setup \1_redis \5/p" \
         "$file" >> "$rounds_file"

@@ -80,11 +80,9 @@ pass() {
         --handshakes "$handshakes" --rounds "$per_pass" | tee "$out/load-$mode-$n.txt" >&2 ||
         say "pass $n ($mode) did not finish; its figures are left out"
     stop_server
-    sed -n -e "s/^round [0-9]* handshakes: .* = \([0-9.]*\) ms each$/$mode connection_cpu_ms \1/p" \
-        -e "s/^round [0-9]* \(saturated\|fixed_rate\): .* = \([0-9.]*\) msgs\/s; copy back p50 \([0-9.]*\) ms, p99 \([0-9.]*\) ms; delivery p50 [0-9.]* ms, p99 \([0-9.]*\) ms.*/$mode \1_msgs_per_s \2\n$mode \1_p50_ms \3\n$mode \1_p99_ms \4\n$mode \1_delivery_p99_ms \5/p" \
+    sed -n "s/^round [0-9]* handshakes: .* = \([0-9.]*\) ms each$/$mode connection_cpu_ms \1/p" \
         "$out/load-$mode-$n.txt" >> "$rounds_file"
-    sed -n "s/^round [0-9]* \(saturated\|fixed_rate\): .* = \([0-9.]*\) per 10,000$/$mode \1_cpu_per_10k \2/p" \
-        "$out/load-$mode-$n.txt" >> "$rounds_file"
+    routing_figures "$mode" "$out/load-$mode-$n.txt" >> "$rounds_file"
     sed -n "s/^RESULT storm_reconnect_\(all_on_s\|server_cpu_s\) \([0-9.e+-]*\) .*/$mode storm_\1 \2/p" \
         "$out/load-$mode-$n.txt" >> "$rounds_file"
 }
