@@ -50,6 +50,28 @@ TEST_P(AbsenceMessageTest, DeliveredAfterTheListAtTheNextLogonAndOnlyOnce)
     EXPECT_FALSE(again->holds("AMS"));
 }
 
+// A client that reads its messages and closes at once has acknowledged them:
+// the server must not take its end for a loss and deliver them again.
+TEST_P(AbsenceMessageTest, NotDeliveredAgainAfterAClientReadsThemAndClosesAtOnce)
+{
+    auto a = logOn("u01");
+    for (int i = 0; i < 5; ++i)
+        a->send(MakeFrame({"AMS", "u02", "read then closed " + QByteArray::number(i)}, TrailingTab::Yes));
+    ASSERT_TRUE(a->sync());
+    for (int round = 0; round < 3; ++round) {
+        auto b = newClient();
+        ASSERT_EQ(b->logOn("u02", SamplePassword("u02")), 0);
+        if (round == 0) {
+            for (int i = 0; i < 5; ++i)
+                ASSERT_TRUE(b->take("AMS"));
+        }
+        b->disconnect();
+    }
+    auto again = logOn("u02");
+    ASSERT_TRUE(again->sync());
+    EXPECT_FALSE(again->holds("AMS"));
+}
+
 TEST_P(AbsenceMessageTest, CarriesTheReceiptTimeAndTheSendersName)
 {
     auto a = logOn("u01");
