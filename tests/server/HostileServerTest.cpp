@@ -167,10 +167,14 @@ const QByteArray LongText(100, 'f');
 // first: presence changes already in the sockets' kernel buffers, several MB
 // on loopback, which the server does not control (measured up to 2 s with
 // compilers on both cores); a reader cut off fails at once. Under the
-// sanitizers, 1.5 s and 6 s (measured: 0.7 s and 2.5 s).
+// sanitizers, 1.5 s and 12 s. The worst there is this test's own reading of
+// the backlog at a tenth of the speed, so it swings with the machine:
+// measured 3.9 s alone on a 2-core EPYC host, 6.8 to 7.4 s beside the rest of
+// the suite.
 TEST_P(FloodCase, OthersKeepBeingServedPromptlyAndNobodyIsCutOff) {
     constexpr qint64 MedianBoundMs = Sanitized ? 1500 : 250;
-    constexpr qint64 WorstBoundMs = Sanitized ? 6000 : 3000;
+    constexpr qint64 WorstBoundMs = Sanitized ? 12000 : 3000;
+    constexpr int TakeTimeoutMs = Sanitized ? 20000 : 10000;
     const Flood &flood = GetParam();
     auto flooder = logOn("u01");
     std::vector<std::unique_ptr<TestClient>> others;
@@ -194,7 +198,7 @@ TEST_P(FloodCase, OthersKeepBeingServedPromptlyAndNobodyIsCutOff) {
         trip.start();
         from.send(MakeFrame({"MSG", "0", to.userId(), token}, TrailingTab::Yes));
         ASSERT_TRUE(to.take(
-            "MSG", [&](const Fields &f) { return f.value(3) == token; }, 10000))
+            "MSG", [&](const Fields &f) { return f.value(3) == token; }, TakeTimeoutMs))
             << "round " << round << " after " << flooding.elapsed() << " ms of flood";
         roundTrips.push_back(trip.elapsed());
         for (auto &other : others)
