@@ -66,8 +66,11 @@ bool Absences::claim(qint64 rowId, int holder)
 {
     if (m_removing.contains(rowId))
         return false;
-    if (!m_holders.contains(rowId) && !m_reader.claimAbsence(rowId, m_node, Now(), claimedUntil()))
+    if (!m_holders.contains(rowId) && !m_reader.claimAbsence(rowId, m_node, Now(), claimedUntil())) {
+        if (!m_reader.lastError().isEmpty())
+            m_log(QStringLiteral("could not claim an absence message: %1").arg(m_reader.lastError()));
         return false;
+    }
     hold(rowId, holder);
     return true;
 }

@@ -356,6 +356,7 @@ QList<AbsenceMessage> AccountStore::claimAbsences(const QByteArray &recipient, c
 
 bool AccountStore::claimAbsence(qint64 rowId, const QString &claimant, qint64 now, qint64 claimedUntil)
 {
+    m_lastError.clear();
     QSqlQuery query(Db(m_connectionName));
     query.prepare(QStringLiteral("UPDATE absence_messages SET claimed_by = ?, claim_expires = ?"
                                  " WHERE id = ? AND (claimed_by IS NULL OR claimed_by = ? OR claim_expires < ?)"));

@@ -76,7 +76,7 @@ public:
     QList<AbsenceMessage> claimAbsences(const QByteArray &recipient, const QString &claimant, qint64 now,
                                         qint64 claimedUntil);
     // Claims the one message for `claimant`; false when another holds it
-    // or it is gone.
+    // or it is gone, or when the store fails: lastError() is empty unless so.
     bool claimAbsence(qint64 rowId, const QString &claimant, qint64 now, qint64 claimedUntil);
     // Gives the claimant's claims on these messages up: they wait for the next logon.
     bool releaseAbsences(const QList<qint64> &rowIds, const QString &claimant);

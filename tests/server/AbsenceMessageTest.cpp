@@ -109,7 +109,7 @@ TEST_P(AbsenceMessageTest, DeliveredAtOnceWhenTheRecipientIsOnline)
     a->sendRaw(MakeFrame({"AMS", "u02", "right now"}, TrailingTab::Yes) + "\r\n" +
                MakeFrame({"AMS", "u02", "and again"}, TrailingTab::Yes) + "\r\n");
     EXPECT_EQ(b->take("AMS").value_or(Fields{}).value(4), "right now");
-    EXPECT_EQ(b->take("AMS").value_or(Fields{}).value(4), "and again");
+    EXPECT_EQ(b->take("AMS").value_or(Fields{}).value(4), "and again") << log().join(QLatin1Char('\n')).toStdString();
     ASSERT_TRUE(b->sync());
     EXPECT_FALSE(b->holds("AMS"));
     b->disconnect();
