@@ -145,7 +145,10 @@ int AccountStore::schemaVersion() const
 bool AccountStore::transaction()
 {
     QSqlDatabase db = Db(m_connectionName);
-    if (!db.transaction()) {
+    if (const QString begin = beginTransaction(); !begin.isEmpty()) {
+        if (!exec(begin))
+            return false;
+    } else if (!db.transaction()) {
         m_lastError = db.lastError().text();
         return false;
     }

@@ -113,6 +113,8 @@ protected:
     virtual bool prepare() = 0;
     // The engine's setting for commitWithoutSync().
     virtual QString unsyncedCommits() const = 0;
+    // The statement that opens a transaction; empty for the driver's own.
+    virtual QString beginTransaction() const { return {}; }
     // The SQL value of the greater of two.
     virtual QString greatest(const QString &a, const QString &b) const = 0;
 

@@ -41,6 +41,13 @@ protected:
     // connection syncs the log with this one's frames in it.
     QString unsyncedCommits() const override { return QStringLiteral("PRAGMA synchronous=NORMAL"); }
 
+    // A transaction that reads before it writes (is the recipient's queue
+    // full? then add the message) cannot wait its turn to write once another
+    // connection has written since its read: SQLite refuses it at once, and
+    // the message would be lost. Taking the write lock at the start waits,
+    // as the busy timeout allows.
+    QString beginTransaction() const override { return QStringLiteral("BEGIN IMMEDIATE"); }
+
     QString greatest(const QString &a, const QString &b) const override
     {
         return QStringLiteral("MAX(%1, %2)").arg(a, b);

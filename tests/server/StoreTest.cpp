@@ -96,6 +96,26 @@ TEST_P(StoreTest, AClaimKeepsMessagesFromOtherNodesUntilReleasedOrExpired)
     EXPECT_EQ(nodeA->absencesFor("u03").size(), 1) << "another recipient's message is not touched";
 }
 
+// The writer asks whether a recipient's queue is full and then adds the
+// message, in one transaction. Another connection's write in between (the
+// loop claiming a message) must not make the store refuse the addition.
+TEST_P(StoreTest, AWriteThatFollowsAReadIsNotRefusedForAnotherConnectionsWrite)
+{
+    auto writer = open();
+    auto loop = open();
+    ASSERT_TRUE(writer && loop);
+    const QList<qint64> ids = Store(*writer, "u02", 1);
+    const qint64 now = 1'000'000;
+
+    ASSERT_TRUE(writer->transaction());
+    EXPECT_EQ(writer->absenceCount("u02"), 1);
+    loop->claimAbsence(ids[0], "A", now, now + 100); // may wait for the writer, and give up
+    EXPECT_TRUE(writer->addAbsence("u02", AbsenceMessage{0, "2026/01/02 03:04:05", "sender", "after a read"}))
+        << writer->lastError().toStdString();
+    EXPECT_TRUE(writer->commit()) << writer->lastError().toStdString();
+    EXPECT_EQ(loop->absencesFor("u02").size(), 2);
+}
+
 TEST_P(StoreTest, TwoNodesClaimingAtOnceGetEachMessageOnce)
 {
     constexpr int Rounds = 20;
