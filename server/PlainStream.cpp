@@ -10,6 +10,11 @@ public:
     void asyncStart(Started done) override { done({}); }
     bool plain() const override { return true; }
 
+    // Asio asks the kernel to watch the socket afresh (epoll_ctl) at every
+    // wait. A read into a buffer of the connection's own in its place costs
+    // as much: Asio 1.22 tries it at once whenever the last read brought
+    // bytes, an empty recv per line (measured at 5,000 lines/s: two recvs and
+    // no epoll_ctl per line, 0.33 against 0.275 CPU-s per 10,000 lines).
     void asyncRead(Read done) override
     {
         m_socket.async_wait(asio::socket_base::wait_read, [this, done = std::move(done)](const std::error_code &error) {
