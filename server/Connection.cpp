@@ -175,6 +175,11 @@ void Connection::enqueue(Pending pending)
 }
 
 // Frames queued while a frame is handled go out together, once per turn.
+// The posted turn costs the loop one more look at its sockets per line when
+// lines come one at a time (Asio looks before it runs a handler posted behind
+// its look). Writing at the end of each read instead was measured: 15% less
+// CPU per line at 5,000 lines/s, but at saturation a write per line where one
+// turn gathered several, and fewer lines a second.
 void Connection::scheduleWrite()
 {
     if (!m_started || m_writing || m_writeScheduled || m_finished)
