@@ -144,11 +144,10 @@ int AccountStore::schemaVersion() const
 
 bool AccountStore::transaction()
 {
-    QSqlDatabase db = Db(m_connectionName);
     if (const QString begin = beginTransaction(); !begin.isEmpty()) {
         if (!exec(begin))
             return false;
-    } else if (!db.transaction()) {
+    } else if (QSqlDatabase db = Db(m_connectionName); !db.transaction()) {
         m_lastError = db.lastError().text();
         return false;
     }

@@ -32,7 +32,7 @@ protected:
         return exec(QStringLiteral("PRAGMA journal_mode=WAL")) && exec(QStringLiteral("PRAGMA synchronous=FULL")) &&
                exec(QStringLiteral("PRAGMA busy_timeout=2000")) &&
                // IMMEDIATE: a second opening waits for the first one's migration.
-               migrate(QStringLiteral("BEGIN IMMEDIATE"), {},
+               migrate(beginTransaction(), {},
                        {[this] { return createTables() && addLaterColumns() && addChangeCounter(); },
                         [this] { return addAbsenceClaims(); }});
     }

@@ -36,6 +36,15 @@ protected:
         auto isToken = [](const Fields &f) { return f.value(3) == "synced"; };
         return client.take("MSG", isToken).has_value() && client.take("MSG", isToken).has_value();
     }
+
+    // The store writes in order, and a line for an absent colleague is
+    // answered only once written: after its copy, every absence message the
+    // sender sent before is stored.
+    static bool AllStored(TestClient &sender)
+    {
+        sender.send(MakeFrame({"MSG", "-1", "u03", "stored"}, TrailingTab::Yes));
+        return sender.take("MSG", [](const Fields &f) { return f.value(3) == "stored"; }).has_value();
+    }
 };
 
 TEST_P(TwoNodesTest, AMessageStoredThroughOneNodeIsDeliveredOnceWhenItsRecipientLogsOnAtBoth)
@@ -48,11 +57,7 @@ TEST_P(TwoNodesTest, AMessageStoredThroughOneNodeIsDeliveredOnceWhenItsRecipient
             texts.append("round " + QByteArray::number(round) + " message " + QByteArray::number(i));
             sender->send(MakeFrame({"AMS", "u02", texts.last()}, TrailingTab::Yes));
         }
-        // The store writes in order, and a line for an absent colleague is
-        // answered only once written: after its copy, all ten are stored.
-        const QByteArray barrier = "stored " + QByteArray::number(round);
-        sender->send(MakeFrame({"MSG", "-1", "u03", barrier}, TrailingTab::Yes));
-        ASSERT_TRUE(sender->take("MSG", [&](const Fields &f) { return f.value(3) == barrier; }));
+        ASSERT_TRUE(AllStored(*sender));
 
         // Both logons are on their way before either is answered.
         TestClient atA(server().port());
@@ -88,11 +93,8 @@ TEST_P(TwoNodesTest, MessagesAResetClientDidNotAcknowledgeAreDeliveredAtTheNextL
     constexpr int Count = 40;
     for (int i = 0; i < Count; ++i)
         sender->send(MakeFrame({"AMS", "u02", QByteArray::number(i) + ":" + QByteArray(4000, 'x')}, TrailingTab::Yes));
-    // The store writes in order, and a line for an absent colleague is
-    // acknowledged only once written: after its copy, all 40 are stored. (A
-    // message stored later is never heard of by node B, which has no bus.)
-    sender->send(MakeFrame({"MSG", "-1", "u03", "stored"}, TrailingTab::Yes));
-    ASSERT_TRUE(sender->take("MSG", [](const Fields &f) { return f.value(3) == "stored"; }));
+    // A message stored later is never heard of by node B, which has no bus.
+    ASSERT_TRUE(AllStored(*sender));
 
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     ASSERT_GE(fd, 0);
